@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace fernpad {
+
+// What the system's logic needs from a person or a window. The Qt front end implements it on the GUI
+// thread (calls from other threads are carried there; the blocking ones wait for the answer); the headless
+// front end and the tests implement it without windows. Every method may be called from any thread.
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // Shows a modal message box with the text and an OK button; returns once the user has closed it.
+  virtual void ShowMessage(const std::string& text) = 0;
+
+  // Brings the main window to the front of the z-order without showing it when it is hidden.
+  virtual void BringMainWindowToFront() = 0;
+
+  // Shows the last typed character code on the Debug page.
+  virtual void SetLastVirtualKey(int code) = 0;
+};
+
+// A Ui for a process without windows that does nothing; front ends override what they can show.
+class NullUi : public Ui {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void BringMainWindowToFront() override {}
+  void SetLastVirtualKey(int) override {}
+};
+
+}  // namespace fernpad
