@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace fernpad::test {
+
+// Starts a private Xvfb server for one test (or suite) and ends it again. The display number is picked
+// free; -noreset keeps the pointer where it is when the last client disconnects.
+class Xvfb {
+ public:
+  // screen: WIDTHxHEIGHTxDEPTH. Throws std::runtime_error when Xvfb does not come up within 10 s.
+  explicit Xvfb(const std::string& screen = "1920x1080x24", const std::string& extraArgs = "");
+  ~Xvfb();
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
+
+  const std::string& Display() const { return display_; }  // ":N"
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// Runs a command line with DISPLAY set to the given display and returns its standard output
+// (exit status in *status when given).
+std::string RunWithDisplay(const std::string& display, const std::string& command, int* status = nullptr);
+
+}  // namespace fernpad::test
