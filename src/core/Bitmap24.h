@@ -28,7 +28,9 @@ class Bitmap24 {
   // crops, a larger one adds black); throws std::invalid_argument for a negative size.
   void SetSize(int width, int height);
 
-  static std::size_t StrideFor(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+  static std::size_t StrideFor(int width) {
+    return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  }
 
  private:
   int width_ = 0;

@@ -10,8 +10,12 @@ std::atomic<bool> g_verbose{false};
 std::mutex g_writeMutex;
 }  // namespace
 
-void SetVerbose(bool on) { g_verbose.store(on, std::memory_order_relaxed); }
-bool Verbose() { return g_verbose.load(std::memory_order_relaxed); }
+void SetVerbose(bool on) {
+  g_verbose.store(on, std::memory_order_relaxed);
+}
+bool Verbose() {
+  return g_verbose.load(std::memory_order_relaxed);
+}
 
 void Write(std::string_view line) {
   std::lock_guard lock(g_writeMutex);

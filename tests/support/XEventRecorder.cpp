@@ -13,7 +13,8 @@ XEventRecorder::XEventRecorder(const std::string& display, int x, int y, int wid
   XSetWindowAttributes attrs{};
   attrs.override_redirect = True;
   attrs.background_pixel = BlackPixel(dpy_, DefaultScreen(dpy_));
-  attrs.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+  attrs.event_mask =
+      KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
   win_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), x, y, static_cast<unsigned>(width),
                        static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                        CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);

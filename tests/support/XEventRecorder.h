@@ -12,11 +12,11 @@ namespace fernpad::test {
 class XEventRecorder {
  public:
   struct Event {
-    int type = 0;            // KeyPress, KeyRelease, ButtonPress, ButtonRelease
-    unsigned detail = 0;     // button number or keycode
-    unsigned state = 0;      // modifier state before the event
+    int type = 0;         // KeyPress, KeyRelease, ButtonPress, ButtonRelease
+    unsigned detail = 0;  // button number or keycode
+    unsigned state = 0;   // modifier state before the event
     unsigned long keysym = 0;
-    std::string text;        // XLookupString's Latin-1 bytes for key presses
+    std::string text;  // XLookupString's Latin-1 bytes for key presses
   };
 
   // Opens a window covering (x, y, width, height) of the screen, maps it and gives it the focus.

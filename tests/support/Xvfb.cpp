@@ -37,7 +37,8 @@ Xvfb::Xvfb(const std::string& screen, const std::string& extraArgs) {
     const int n = start + attempt;
     if (DisplayInUse(n)) continue;
     display_ = ":" + std::to_string(n);
-    std::vector<std::string> args = {"Xvfb", display_, "-noreset", "-nolisten", "tcp", "-screen", "0", screen};
+    std::vector<std::string> args = {"Xvfb", display_,  "-noreset", "-nolisten",
+                                     "tcp",  "-screen", "0",        screen};
     std::istringstream extra(extraArgs);
     for (std::string a; extra >> a;) args.push_back(a);
     std::vector<char*> argv;

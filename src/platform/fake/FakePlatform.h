@@ -21,7 +21,9 @@ class FakePlatform : public Platform {
     bool keyUp = false;          // key: release
     friend bool operator==(const Record&, const Record&) = default;
   };
-  static Record MouseRec(std::uint32_t flags, std::int32_t data = 0) { return {Record::Mouse, flags, data, 0, false}; }
+  static Record MouseRec(std::uint32_t flags, std::int32_t data = 0) {
+    return {Record::Mouse, flags, data, 0, false};
+  }
   static Record KeyDown(std::uint16_t vk) { return {Record::Key, 0, 0, vk, false}; }
   static Record KeyUp(std::uint16_t vk) { return {Record::Key, 0, 0, vk, true}; }
 
