@@ -1,0 +1,54 @@
+#include "app/CommandLine.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace fernpad::app {
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw std::invalid_argument("option " + a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--headless") {
+      cl.headless = true;
+    } else if (a == "--verbose" || a == "-v") {
+      cl.verbose = true;
+    } else if (a == "--version") {
+      cl.version = true;
+    } else if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a == "--config-dir") {
+      cl.configDir = value();
+      if (cl.configDir.empty()) throw std::invalid_argument("--config-dir needs a folder");
+    } else if (a == "--http-port") {
+      const std::string& v = value();
+      unsigned port = 0;
+      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
+      if (ec != std::errc() || end != v.data() + v.size() || port > 65535)
+        throw std::invalid_argument("--http-port needs a port number from 0 to 65535, not '" + v + "'");
+      cl.httpPort = static_cast<std::uint16_t>(port);
+    } else {
+      throw std::invalid_argument("unknown option '" + a + "' (see --help)");
+    }
+  }
+  return cl;
+}
+
+std::string UsageText() {
+  return "Usage: fernpad-server [options]\n"
+         "Lets the Fernpad handheld app on the same network control this PC.\n"
+         "\n"
+         "Options:\n"
+         "  --headless         run without windows (the servers and the logic only)\n"
+         "  --config-dir DIR   keep \"option.dat\" in DIR\n"
+         "  --verbose, -v      log what arrives and what is injected to stderr\n"
+         "  --http-port PORT   listen for commands on PORT instead of 12769 (0: any free port)\n"
+         "  --version          print the version and exit\n"
+         "  --help, -h         print this help and exit\n";
+}
+
+}  // namespace fernpad::app

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fernpad::app {
+
+struct CommandLine {
+  bool headless = false;
+  bool verbose = false;
+  bool version = false;
+  bool help = false;
+  std::string configDir;           // where "option.dat" lives; empty: the default place
+  std::uint16_t httpPort = 12769;  // the handheld always uses 12769; other values are for tests
+};
+
+// Parses the arguments (without the program name). Throws std::invalid_argument with a message for the
+// user on an unknown option or a missing or bad value.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace fernpad::app

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+namespace fernpad::app {
+
+// Runs the server without windows until SIGINT or SIGTERM. Returns the process exit code.
+int RunHeadless(const CommandLine& cl);
+
+}  // namespace fernpad::app

@@ -1,0 +1,459 @@
+#include "app/gui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/Placement.h"
+#include "app/gui/Pictures.h"
+
+namespace fernpad::app {
+namespace {
+
+QColor FromColorRef(std::uint32_t ref) {
+  return QColor(ref & 0xFF, (ref >> 8) & 0xFF, (ref >> 16) & 0xFF);
+}
+std::uint32_t ToColorRef(const QColor& c) {
+  return static_cast<std::uint32_t>(c.red()) | static_cast<std::uint32_t>(c.green()) << 8 |
+         static_cast<std::uint32_t>(c.blue()) << 16;
+}
+
+QLabel* Caption(const QString& text, QWidget* parent) {
+  return new QLabel(text, parent);
+}
+
+// A picture or caption that opens a web page about one of the maker's handheld apps.
+class LinkLabel : public QLabel {
+ public:
+  LinkLabel(const QString& text, const QPixmap& picture, const QString& url, QWidget* parent)
+      : QLabel(parent), url_(url) {
+    if (picture.isNull()) {
+      setText(text);
+    } else {
+      setPixmap(picture);
+      setToolTip(text);
+    }
+    setCursor(Qt::PointingHandCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent*) override { QDesktopServices::openUrl(QUrl(url_)); }
+
+ private:
+  QString url_;
+};
+
+// The Windows virtual-key code of a key pressed in the window, for the Debug page.
+int VirtualKeyOf(const QKeyEvent& e) {
+  const int key = e.key();
+  if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return key;
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
+  switch (key) {
+    case Qt::Key_Backspace:
+      return 0x08;
+    case Qt::Key_Tab:
+      return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 0x0D;
+    case Qt::Key_Shift:
+      return 0x10;
+    case Qt::Key_Control:
+      return 0x11;
+    case Qt::Key_Alt:
+      return 0x12;
+    case Qt::Key_Pause:
+      return 0x13;
+    case Qt::Key_CapsLock:
+      return 0x14;
+    case Qt::Key_Escape:
+      return 0x1B;
+    case Qt::Key_Space:
+      return 0x20;
+    case Qt::Key_PageUp:
+      return 0x21;
+    case Qt::Key_PageDown:
+      return 0x22;
+    case Qt::Key_End:
+      return 0x23;
+    case Qt::Key_Home:
+      return 0x24;
+    case Qt::Key_Left:
+      return 0x25;
+    case Qt::Key_Up:
+      return 0x26;
+    case Qt::Key_Right:
+      return 0x27;
+    case Qt::Key_Down:
+      return 0x28;
+    case Qt::Key_Insert:
+      return 0x2D;
+    case Qt::Key_Delete:
+      return 0x2E;
+    default:
+      return static_cast<int>(e.nativeVirtualKey() & 0xFF);
+  }
+}
+
+}  // namespace
+
+ColorSwatch::ColorSwatch(QWidget* parent) : QWidget(parent) {
+  setFixedSize(15, 15);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void ColorSwatch::SetColor(const QColor& color) {
+  color_ = color;
+  update();
+}
+
+void ColorSwatch::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 1));
+  p.setBrush(color_);
+  p.drawEllipse(QRectF(0.5, 0.5, 14, 14));
+}
+
+void ColorSwatch::mousePressEvent(QMouseEvent*) {
+  emit pressed();
+}
+
+TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> addresses)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+      settings_(settings),
+      addresses_(std::move(addresses)) {
+  setObjectName("Form1");
+  setWindowTitle("Fernpad Server");
+  setFixedSize(643, 371);
+
+  auto* root = new QVBoxLayout(this);
+  root->setContentsMargins(8, 6, 8, 6);
+  root->setSpacing(2);
+  auto* heading = new QLabel("Fernpad Server is running.", this);
+  QFont big = heading->font();
+  big.setPointSizeF(big.pointSizeF() * 1.5);
+  big.setBold(true);
+  heading->setFont(big);
+  root->addWidget(heading);
+  root->addWidget(Caption("Minimize this window to keep the server running.", this));
+  root->addWidget(Caption("Close this window to stop the server.", this));
+  Label7 = new QLabel("The server IP(s) is / are: ", this);
+  Label7->setObjectName("Label7");
+  Label7->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  root->addWidget(Label7);
+
+  // The port field and its button exist for a build that lets the user move the endpoint; hidden here.
+  auto* portRow = new QHBoxLayout;
+  auto* portCaption = Caption("Server port:", this);
+  SpinEdit1 = new QSpinBox(this);
+  SpinEdit1->setObjectName("SpinEdit1");
+  SpinEdit1->setRange(1, 65535);
+  SpinEdit1->setValue(12769);
+  Button1 = new QPushButton("Apply", this);
+  Button1->setObjectName("Button1");
+  portRow->addWidget(portCaption);
+  portRow->addWidget(SpinEdit1);
+  portRow->addWidget(Button1);
+  portCaption->hide();
+  SpinEdit1->hide();
+  Button1->hide();
+  root->addLayout(portRow);
+
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName("PageControl1");
+  PageControl1->addTab(BuildGeneralPage(), "General settings");
+  PageControl1->addTab(BuildAccessPage(), "Access control");
+  PageControl1->addTab(BuildDebugPage(), "Debug");
+  PageControl1->addTab(BuildUploadPage(), "Image Upload (Snapferry WiFi)");
+  root->addWidget(PageControl1, 1);
+
+  auto* bottom = new QHBoxLayout;
+  UpdateNowButton = new QPushButton("Check for online updates now", this);
+  UpdateNowButton->setObjectName("UpdateNowButton");
+  CheckBox2 = new QCheckBox("Check on startup", this);
+  CheckBox2->setObjectName("CheckBox2");
+  bottom->addWidget(UpdateNowButton);
+  bottom->addWidget(CheckBox2);
+  bottom->addStretch(1);
+  root->addLayout(bottom);
+
+  UpdateTimer = new QTimer(this);
+  UpdateTimer->setObjectName("UpdateTimer");
+  UpdateTimer->setSingleShot(true);
+
+  trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
+  TrayIcon1 = new QSystemTrayIcon(TrayPicture(), this);
+  TrayIcon1->setObjectName("TrayIcon1");
+  TrayIcon1->setToolTip("Fernpad Server");
+  connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) TrayIcon1Click();
+  });
+  if (trayAvailable_) TrayIcon1->show();
+
+  // Every visible option control reports to the one settings-changed handler.
+  connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::SettingsChanged);
+  for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox5})
+    connect(box, &QCheckBox::toggled, this, &TForm1::SettingsChanged);
+  connect(Edit1, &QLineEdit::editingFinished, this, &TForm1::SettingsChanged);
+  qApp->installEventFilter(this);
+  PageControl1->setCurrentIndex(0);
+}
+
+QWidget* TForm1::BuildGeneralPage() {
+  auto* page = new QWidget;
+  auto* layout = new QGridLayout(page);
+
+  auto* mouse = new QGroupBox("Fernpad settings", page);
+  auto* mouseLayout = new QHBoxLayout(mouse);
+  mouseLayout->addWidget(new QLabel(mouse));
+  static_cast<QLabel*>(mouseLayout->itemAt(0)->widget())->setPixmap(PadPicture());
+  auto* accel = new QVBoxLayout;
+  accel->addWidget(Caption("Mouse acceleration:", mouse));
+  ScrollBar1 = new QScrollBar(Qt::Horizontal, mouse);
+  ScrollBar1->setObjectName("ScrollBar1");
+  ScrollBar1->setRange(1, 100);
+  ScrollBar1->setValue(1);
+  accel->addWidget(ScrollBar1);
+  mouseLayout->addLayout(accel, 1);
+  layout->addWidget(mouse, 0, 0);
+
+  auto* lumidot = new QGroupBox("Lumidot settings", page);
+  auto* lumiLayout = new QGridLayout(lumidot);
+  auto* lumiPicture = new QLabel(lumidot);
+  lumiPicture->setPixmap(PointerPicture());
+  lumiLayout->addWidget(lumiPicture, 0, 0, 2, 1);
+  auto* colorRow = new QHBoxLayout;
+  Shape1 = new ColorSwatch(lumidot);
+  Shape1->setObjectName("Shape1");
+  colorRow->addWidget(Shape1);
+  colorRow->addWidget(Caption("Pointer color", lumidot));
+  colorRow->addStretch(1);
+  lumiLayout->addLayout(colorRow, 0, 1);
+  CheckBox1 = new QCheckBox("Smooth image (needs more CPU time)", lumidot);
+  CheckBox1->setObjectName("CheckBox1");
+  lumiLayout->addWidget(CheckBox1, 1, 1);
+  layout->addWidget(lumidot, 0, 1);
+  connect(Shape1, &ColorSwatch::pressed, this, [this] {
+    const QColor chosen = QColorDialog::getColor(Shape1->Color(), this, "Pointer color");
+    if (!chosen.isValid()) return;  // cancelled: nothing changes, nothing is saved
+    Shape1->SetColor(chosen);
+    settings_.Change([&](settings::Options& o) { o.PointerColor = ToColorRef(chosen); });
+  });
+
+  auto* more = new QGroupBox("More apps for your handheld", page);
+  auto* moreLayout = new QHBoxLayout(more);
+  moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), "https://ornivo.com/fernpad", more));
+  moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, "https://ornivo.com/fernpad", more));
+  moreLayout->addWidget(
+      new LinkLabel("Snapferry WiFi", PhotoPicture(), "https://ornivo.com/snapferry", more));
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, "https://ornivo.com/snapferry", more));
+  moreLayout->addStretch(1);
+  layout->addWidget(more, 1, 0, 1, 2);
+
+  layout->setColumnStretch(0, 2);
+  layout->setColumnStretch(1, 3);
+  CheckBox3 = new QCheckBox("Start Fernpad Server with Windows", page);
+  CheckBox3->setObjectName("CheckBox3");
+  layout->addWidget(CheckBox3, 2, 0, 1, 2);
+  return page;
+}
+
+QWidget* TForm1::BuildAccessPage() {
+  auto* page = new QWidget;
+  auto* layout = new QGridLayout(page);
+  auto makeList = [&](const char* caption, const char* name, int column, QListWidget*& list,
+                      QPushButton*& delSel, const char* selName, QPushButton*& delAll, const char* allName) {
+    layout->addWidget(Caption(caption, page), 0, column);
+    list = new QListWidget(page);
+    list->setObjectName(name);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    layout->addWidget(list, 1, column);
+    auto* buttons = new QHBoxLayout;
+    delSel = new QPushButton("Delete selected", page);
+    delSel->setObjectName(selName);
+    delAll = new QPushButton("Delete all", page);
+    delAll->setObjectName(allName);
+    buttons->addWidget(delSel);
+    buttons->addWidget(delAll);
+    layout->addLayout(buttons, 2, column);
+  };
+  makeList("Hosts allowed:", "ListBox1", 0, ListBox1, Button2, "Button2", Button3, "Button3");
+  makeList("Hosts denied:", "ListBox2", 1, ListBox2, Button4, "Button4", Button5, "Button5");
+  CheckBox5 = new QCheckBox("Disable Access control", page);
+  CheckBox5->setObjectName("CheckBox5");
+  layout->addWidget(CheckBox5, 3, 0, 1, 2);
+  return page;
+}
+
+QWidget* TForm1::BuildDebugPage() {
+  auto* page = new QWidget;
+  auto* layout = new QGridLayout(page);
+  layout->addWidget(Caption("Virtual key:", page), 0, 0);
+  Label10 = new QLabel("0", page);
+  Label10->setObjectName("Label10");
+  layout->addWidget(Label10, 0, 1);
+  layout->addWidget(Caption("Country code:", page), 1, 0);
+  Label19 = new QLabel(page);
+  Label19->setObjectName("Label19");
+  layout->addWidget(Label19, 1, 1);
+  layout->addWidget(Caption("Keyboard layout name:", page), 2, 0);
+  Label21 = new QLabel(page);
+  Label21->setObjectName("Label21");
+  layout->addWidget(Label21, 2, 1);
+  CheckBox4 =
+      new QCheckBox("Enable this box if the cursor jumps to the upper left corner of the screen", page);
+  CheckBox4->setObjectName("CheckBox4");
+  CheckBox4->hide();
+  layout->addWidget(CheckBox4, 3, 0, 1, 2);
+  layout->setColumnStretch(1, 1);
+  layout->setRowStretch(4, 1);
+  return page;
+}
+
+QWidget* TForm1::BuildUploadPage() {
+  auto* page = new QWidget;
+  auto* layout = new QGridLayout(page);
+  layout->addWidget(Caption("Save received images to:", page), 0, 0);
+  Edit1 = new QLineEdit(page);
+  Edit1->setObjectName("Edit1");
+  layout->addWidget(Edit1, 0, 1);
+  FolderButton = new QPushButton("...", page);
+  FolderButton->setObjectName("FolderButton");
+  layout->addWidget(FolderButton, 0, 2);
+  layout->addWidget(Caption("Device:", page), 1, 0);
+  ComboBox1 = new QComboBox(page);
+  ComboBox1->setObjectName("ComboBox1");
+  layout->addWidget(ComboBox1, 1, 1);
+  DeleteDeviceButton = new QPushButton("Delete this device", page);
+  DeleteDeviceButton->setObjectName("DeleteDeviceButton");
+  layout->addWidget(DeleteDeviceButton, 1, 2);
+  auto* note = Caption(
+      "To add a device, just connect Snapferry WiFi with this server and start the image upload.", page);
+  note->setWordWrap(true);
+  layout->addWidget(note, 2, 0, 1, 3);
+  layout->setRowStretch(3, 1);
+  return page;
+}
+
+void TForm1::LoadControls(const settings::Options& o) {
+  loading_ = true;
+  ScrollBar1->setValue(std::clamp(o.MouseAcceleration, 1, 100));
+  CheckBox1->setChecked(o.SmoothImage);
+  Shape1->SetColor(FromColorRef(o.PointerColor));
+  CheckBox2->setChecked(o.CheckUpdatesOnStartup);
+  CheckBox3->setChecked(o.StartWithWindows);
+  CheckBox4->setChecked(o.CursorJumpFix);
+  CheckBox5->setChecked(o.DisableAccessControl);
+  Edit1->setText(QString::fromLatin1(o.DefaultFolder.c_str()));
+  ComboBox1->clear();
+  ComboBox1->addItem("Default");
+  for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromLatin1(device.Name.c_str()));
+  ComboBox1->setCurrentIndex(0);
+  if (Edit1->text().size() < 3) Edit1->setText("C:\\");
+  ListBox1->clear();
+  for (const auto& host : o.AllowedHosts) ListBox1->addItem(QString::fromLatin1(host.c_str()));
+  ListBox2->clear();
+  for (const auto& host : o.DeniedHosts) ListBox2->addItem(QString::fromLatin1(host.c_str()));
+  if (CheckBox2->isChecked()) UpdateTimer->start(1000);
+  loading_ = false;
+}
+
+void TForm1::SettingsChanged() {
+  if (loading_) return;
+  const int accel = ScrollBar1->value();
+  const bool smooth = CheckBox1->isChecked();
+  const bool updates = CheckBox2->isChecked();
+  const bool autostart = CheckBox3->isChecked();
+  const bool jumpFix = CheckBox4->isChecked();
+  const bool noAccess = CheckBox5->isChecked();
+  const bool defaultSelected = ComboBox1->currentIndex() <= 0;
+  const std::string folder = Edit1->text().toLatin1().toStdString();
+  settings_.Change([&](settings::Options& o) {
+    o.MouseAcceleration = accel;
+    o.SmoothImage = smooth;
+    o.CheckUpdatesOnStartup = updates;
+    o.StartWithWindows = autostart;
+    o.CursorJumpFix = jumpFix;
+    o.DisableAccessControl = noAccess;
+    if (defaultSelected) o.DefaultFolder = folder;
+  });
+}
+
+void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {
+  Label19->setText(QString::number(countryCode));
+  Label21->setText(layoutName);
+}
+
+void TForm1::SetLastVirtualKey(int code) {
+  Label10->setText(QString::number(code));
+}
+
+void TForm1::FormActivate() {
+  // Hidden as soon as it first becomes active: the program lives in the tray. Without a tray the window
+  // stays, so the user can still reach it.
+  if (firstActivation_) {
+    firstActivation_ = false;
+    if (trayAvailable_) hide();
+  }
+  Label7->setText("The server IP(s) is/are: " + QString::fromLatin1(addresses_().c_str()));
+}
+
+void TForm1::TrayIcon1Click() {
+  firstActivation_ = false;
+  showNormal();  // first, so the frame's size is known for centring
+  const auto screens = QGuiApplication::screens();
+  if (!screens.isEmpty()) {
+    const QRect m = screens.first()->geometry();
+    const QSize outer = frameGeometry().size();
+    const Point at = CenteredOn({m.x(), m.y(), m.width(), m.height()}, {outer.width(), outer.height()});
+    move(at.x, at.y);
+  }
+  raise();
+  activateWindow();
+}
+
+bool TForm1::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) FormActivate();
+  // Without a window manager the window may never become active: the first show then counts.
+  if (e->type() == QEvent::Show && firstActivation_)
+    QTimer::singleShot(0, this, [this] {
+      if (firstActivation_) FormActivate();
+    });
+  return QWidget::event(e);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+  // Key preview: every key pressed in the window's controls shows its code on the Debug page.
+  if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this)
+    SetLastVirtualKey(VirtualKeyOf(*static_cast<QKeyEvent*>(e)));
+  return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::changeEvent(QEvent* e) {
+  // Minimising hides the window (when there is a tray icon to bring it back).
+  if (e->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_) {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+  }
+  QWidget::changeEvent(e);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  e->accept();
+  QCoreApplication::quit();
+}
+
+}  // namespace fernpad::app

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "settings/LiveSettings.h"
+
+namespace fernpad::app {
+
+// The colour swatch of the pointer: a 15 x 15 circle with a hand cursor.
+class ColorSwatch : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ColorSwatch(QWidget* parent = nullptr);
+  void SetColor(const QColor& color);
+  QColor Color() const { return color_; }
+ signals:
+  void pressed();
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+
+ private:
+  QColor color_ = Qt::white;
+};
+
+// The main window: the settings pages, the address line and the tray icon. It hides itself as soon as it
+// first becomes active; the tray icon shows it again, minimising hides it, closing it ends the program.
+class TForm1 : public QWidget {
+  Q_OBJECT
+ public:
+  // addresses: returns the address line's addresses (called on every activation).
+  TForm1(settings::LiveSettings& settings, std::function<std::string()> addresses);
+
+  // Fills the controls from the settings without saving.
+  void LoadControls(const settings::Options& options);
+  void SetCountryAndLayout(int countryCode, const QString& layoutName);
+  void SetLastVirtualKey(int code);
+  // The tray icon's click: centre on the first monitor, show and bring to the front.
+  void TrayIcon1Click();
+  bool TrayAvailable() const { return trayAvailable_; }
+  QSystemTrayIcon* TrayIcon() { return TrayIcon1; }
+
+ protected:
+  bool event(QEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  QWidget* BuildGeneralPage();
+  QWidget* BuildAccessPage();
+  QWidget* BuildDebugPage();
+  QWidget* BuildUploadPage();
+  void FormActivate();
+  void SettingsChanged();
+
+  settings::LiveSettings& settings_;
+  std::function<std::string()> addresses_;
+  bool loading_ = false;
+  bool firstActivation_ = true;
+  bool trayAvailable_ = false;
+
+ public:
+  QLabel* Label7 = nullptr;
+  QSpinBox* SpinEdit1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  QScrollBar* ScrollBar1 = nullptr;
+  ColorSwatch* Shape1 = nullptr;
+  QCheckBox* CheckBox1 = nullptr;
+  QCheckBox* CheckBox2 = nullptr;
+  QCheckBox* CheckBox3 = nullptr;
+  QCheckBox* CheckBox4 = nullptr;
+  QCheckBox* CheckBox5 = nullptr;
+  QListWidget* ListBox1 = nullptr;
+  QListWidget* ListBox2 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QLabel* Label10 = nullptr;
+  QLabel* Label19 = nullptr;
+  QLabel* Label21 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QPushButton* FolderButton = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  QPushButton* DeleteDeviceButton = nullptr;
+  QPushButton* UpdateNowButton = nullptr;
+  QTimer* UpdateTimer = nullptr;
+  QSystemTrayIcon* TrayIcon1 = nullptr;
+};
+
+}  // namespace fernpad::app

@@ -1,0 +1,62 @@
+#include "app/gui/QtUi.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+#include <chrono>
+#include <future>
+
+#include "app/Cp1252.h"
+#include "app/gui/MainWindow.h"
+
+namespace fernpad::app {
+
+QtUi::QtUi(TForm1& mainWindow) : mainWindow_(mainWindow) {}
+
+void QtUi::OnGuiThread(std::function<void()> work, bool wait) {
+  if (QThread::currentThread() == thread()) {
+    work();
+    return;
+  }
+  if (!wait) {
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    return;
+  }
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  QMetaObject::invokeMethod(
+      this,
+      [work = std::move(work), done] {
+        work();
+        done->set_value();
+      },
+      Qt::QueuedConnection);
+  while (!closing_ && finished.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+  }
+}
+
+void QtUi::ShowMessage(const std::string& text) {
+  OnGuiThread(
+      [text] {
+        QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
+                        QString::fromStdString(Cp1252ToUtf8(text)), QMessageBox::Ok);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box.exec();
+      },
+      true);
+}
+
+void QtUi::BringMainWindowToFront() {
+  OnGuiThread(
+      [this] {
+        if (mainWindow_.isVisible()) mainWindow_.raise();
+      },
+      false);
+}
+
+void QtUi::SetLastVirtualKey(int code) {
+  OnGuiThread([this, code] { mainWindow_.SetLastVirtualKey(code); }, false);
+}
+
+}  // namespace fernpad::app

@@ -1,0 +1,227 @@
+#include "platform/linux/X11Platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <net/if.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "core/Log.h"
+
+extern char** environ;
+
+namespace fernpad {
+
+struct X11Platform::Impl {
+  std::mutex mutex;  // Xlib calls on this connection are made one at a time
+  Display* dpy = nullptr;
+  Window root = 0;
+  int wheelRemainder = 0;  // wheel units not yet turned into a whole click
+
+  int randrEventBase = 0;
+  bool primaryKnown = false;
+  Rect primary;
+
+  // The primary monitor's rectangle in root coordinates: the RandR primary, else the first monitor, else
+  // the whole root window. Kept until RandR reports a change of the screen layout.
+  Rect Primary() {
+    while (XPending(dpy) > 0) {
+      XEvent ev;
+      XNextEvent(dpy, &ev);
+      if (ev.type >= randrEventBase && ev.type <= randrEventBase + RRNotify) {
+        XRRUpdateConfiguration(&ev);
+        primaryKnown = false;
+      }
+    }
+    if (primaryKnown) return primary;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(dpy, root, True, &count);
+    primary = {0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
+    if (monitors && count > 0) {
+      int chosen = 0;
+      for (int i = 0; i < count; ++i)
+        if (monitors[i].primary) chosen = i;
+      primary = {monitors[chosen].x, monitors[chosen].y, monitors[chosen].width, monitors[chosen].height};
+    }
+    if (monitors) XRRFreeMonitors(monitors);
+    primaryKnown = true;
+    return primary;
+  }
+
+  void Click(unsigned button) {
+    XTestFakeButtonEvent(dpy, button, True, CurrentTime);
+    XTestFakeButtonEvent(dpy, button, False, CurrentTime);
+  }
+};
+
+X11Platform::X11Platform(const std::string& displayName) : impl_(std::make_unique<Impl>()) {
+  XInitThreads();
+  impl_->dpy = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+  if (!impl_->dpy) throw std::runtime_error("cannot open the X display " + displayName);
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(impl_->dpy, &event, &error, &major, &minor)) {
+    XCloseDisplay(impl_->dpy);
+    throw std::runtime_error("the X server has no XTest extension");
+  }
+  impl_->root = DefaultRootWindow(impl_->dpy);
+  int randrError = 0;
+  if (XRRQueryExtension(impl_->dpy, &impl_->randrEventBase, &randrError))
+    XRRSelectInput(impl_->dpy, impl_->root,
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+}
+
+X11Platform::~X11Platform() {
+  XCloseDisplay(impl_->dpy);
+}
+
+bool X11Platform::GetCursorPos(Point& p) {
+  std::lock_guard lock(impl_->mutex);
+  Window rootReturn = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  if (!XQueryPointer(impl_->dpy, impl_->root, &rootReturn, &child, &rx, &ry, &wx, &wy, &mask)) return false;
+  const Rect primary = impl_->Primary();
+  p = {rx - primary.left, ry - primary.top};
+  return true;
+}
+
+bool X11Platform::SetCursorPos(Point p) {
+  std::lock_guard lock(impl_->mutex);
+  const Rect primary = impl_->Primary();
+  XWarpPointer(impl_->dpy, None, impl_->root, 0, 0, 0, 0, p.x + primary.left, p.y + primary.top);
+  XSync(impl_->dpy, False);
+  log::Verbose("inject: cursor ", p.x, ",", p.y);
+  return true;
+}
+
+void X11Platform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
+  std::lock_guard lock(impl_->mutex);
+  auto& im = *impl_;
+  struct FlagButton {
+    std::uint32_t flag;
+    unsigned button;
+    bool press;
+  };
+  static constexpr FlagButton kButtons[] = {
+      {mouse::kLeftDown, 1, true},  {mouse::kLeftUp, 1, false},   {mouse::kMiddleDown, 2, true},
+      {mouse::kMiddleUp, 2, false}, {mouse::kRightDown, 3, true}, {mouse::kRightUp, 3, false},
+  };
+  for (const auto& b : kButtons)
+    if (flags & b.flag) XTestFakeButtonEvent(im.dpy, b.button, b.press ? True : False, CurrentTime);
+  if (flags & mouse::kWheel) {
+    // X turns the wheel in whole clicks (button 4 away from the user, 5 towards); keep what is left of a
+    // fractional amount for the next record, so two half notches make one click.
+    im.wheelRemainder += mouseData;
+    const int clicks = im.wheelRemainder / mouse::kWheelDelta;
+    im.wheelRemainder -= clicks * mouse::kWheelDelta;
+    for (int i = 0; i < std::abs(clicks); ++i) im.Click(clicks > 0 ? 4 : 5);
+  }
+  XSync(im.dpy, False);
+  log::Verbose("inject: mouse flags 0x", std::hex, flags, std::dec, " data ", mouseData);
+}
+
+void X11Platform::SendKeyInput(std::uint16_t virtualKey, bool keyUp) {
+  log::Verbose("inject: key 0x", std::hex, virtualKey, std::dec, keyUp ? " up" : " down");
+}
+
+std::int16_t X11Platform::VkKeyScan(std::uint8_t) {
+  return -1;
+}
+
+std::string X11Platform::ForegroundWindowTitle() {
+  return {};
+}
+
+std::string X11Platform::KeyboardLayoutName() {
+  return "00000409";
+}
+
+int X11Platform::CountryCode() {
+  return 49;
+}
+
+char X11Platform::DecimalSeparator() {
+  return LocaleDecimalSeparator();
+}
+
+Size X11Platform::PrimaryScreenSize() {
+  std::lock_guard lock(impl_->mutex);
+  const Rect primary = impl_->Primary();
+  return {primary.width, primary.height};
+}
+
+std::vector<Rect> X11Platform::Monitors() {
+  std::lock_guard lock(impl_->mutex);
+  auto& im = *impl_;
+  const Rect primary = im.Primary();
+  std::vector<Rect> result{{0, 0, primary.width, primary.height}};
+  int count = 0;
+  XRRMonitorInfo* monitors = XRRGetMonitors(im.dpy, im.root, True, &count);
+  for (int i = 0; i < count; ++i) {
+    const Rect r{monitors[i].x - primary.left, monitors[i].y - primary.top, monitors[i].width,
+                 monitors[i].height};
+    if (r != result.front()) result.push_back(r);
+  }
+  if (monitors) XRRFreeMonitors(monitors);
+  return result;
+}
+
+void X11Platform::CaptureScreen(Bitmap24&) {
+  throw std::runtime_error("screen capture is not available");
+}
+
+bool X11Platform::PowerOff() {
+  return RunCommand(powerOffCommand_);
+}
+
+std::vector<std::string> X11Platform::LocalIPv4Addresses() {
+  return InterfaceIPv4Addresses();
+}
+
+bool RunCommand(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  std::vector<char*> args;
+  std::vector<std::string> copy = argv;
+  for (auto& a : copy) args.push_back(a.data());
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> InterfaceIPv4Addresses() {
+  std::vector<std::string> addresses;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return addresses;
+  for (ifaddrs* it = list; it; it = it->ifa_next) {
+    if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) continue;
+    if ((it->ifa_flags & IFF_LOOPBACK) || !(it->ifa_flags & IFF_UP)) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
+    if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) addresses.emplace_back(text);
+  }
+  freeifaddrs(list);
+  return addresses;
+}
+
+char LocaleDecimalSeparator() {
+  // Read the user's locale by name without changing the process's own (a front end may have set it).
+  locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+  if (!loc) return '.';
+  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+  const char sep = (radix && radix[0] && !radix[1]) ? radix[0] : '.';
+  freelocale(loc);
+  return sep;
+}
+
+}  // namespace fernpad

@@ -1,0 +1,54 @@
+#include "server/Server.h"
+
+#include "core/Log.h"
+
+namespace fernpad {
+
+Server::Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, ServerOptions options)
+    : platform_(platform), ui_(ui), settings_(settings), options_(std::move(options)), input_(platform) {}
+
+Server::~Server() {
+  Stop();
+}
+
+input::CommandServices Server::Services() {
+  input::CommandServices services;
+  return services;
+}
+
+void Server::Start() {
+  countryCode_ = platform_.CountryCode();
+  keyboardLayoutName_ = platform_.KeyboardLayoutName();
+  commands_ = std::make_unique<input::CommandHandler>(platform_, ui_, settings_, input_, Services());
+
+  net::HttpServerOptions http;
+  http.address = options_.bindAddress;
+  http.port = options_.httpPort;
+  http_ = std::make_unique<net::HttpServer>(
+      http, [this](const std::string& peer, const std::vector<std::string>& params) {
+        const input::CommandReply reply = commands_->IdHTTPServer1CommandGet(peer, params);
+        if (reply.kind == input::CommandReply::Kind::Default) return net::HttpReply{};
+        return net::HttpReply{net::HttpReply::Kind::Body, reply.body};
+      });
+  http_->Start();
+  log::Verbose("listening for commands on HTTP port ", http_->Port());
+}
+
+void Server::Stop() {
+  if (http_) http_->Stop();
+}
+
+std::uint16_t Server::HttpPort() const {
+  return http_ ? http_->Port() : 0;
+}
+
+std::string GetLocalAddresses(Platform& platform) {
+  std::string joined;
+  for (const auto& address : platform.LocalIPv4Addresses()) {
+    if (!joined.empty()) joined += '\r';
+    joined += address;
+  }
+  return joined;
+}
+
+}  // namespace fernpad

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/Ui.h"
+#include "input/CommandHandler.h"
+#include "net/HttpServer.h"
+#include "platform/Platform.h"
+#include "settings/LiveSettings.h"
+
+namespace fernpad {
+
+struct ServerOptions {
+  std::string bindAddress = "0.0.0.0";
+  std::uint16_t httpPort = 12769;  // 0: any free port (tests)
+};
+
+// The live state of a running server and its network endpoints, shared by both front ends. The front end
+// owns the platform, the Ui and the settings; the Server uses them until it is destroyed.
+class Server {
+ public:
+  Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, ServerOptions options = {});
+  ~Server();
+
+  // Reads the country code and keyboard layout name, then starts the HTTP endpoint. Throws
+  // std::system_error when a port cannot be bound.
+  void Start();
+  void Stop();
+
+  std::uint16_t HttpPort() const;
+  int CountryCode() const { return countryCode_; }
+  const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
+  input::InputState& Input() { return input_; }
+
+ private:
+  input::CommandServices Services();
+
+  Platform& platform_;
+  Ui& ui_;
+  settings::LiveSettings& settings_;
+  ServerOptions options_;
+  int countryCode_ = 49;  // until read
+  std::string keyboardLayoutName_;
+  input::InputState input_;
+  std::unique_ptr<input::CommandHandler> commands_;
+  std::unique_ptr<net::HttpServer> http_;
+};
+
+// The machine's IPv4 addresses for the address line, joined by a carriage return.
+std::string GetLocalAddresses(Platform& platform);
+
+}  // namespace fernpad

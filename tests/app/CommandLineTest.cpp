@@ -1,0 +1,38 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace fernpad::app {
+namespace {
+
+TEST(CommandLine, DefaultsAndEveryOption) {
+  const CommandLine none = ParseCommandLine({});
+  EXPECT_FALSE(none.headless);
+  EXPECT_FALSE(none.verbose);
+  EXPECT_EQ(none.httpPort, 12769);
+  EXPECT_TRUE(none.configDir.empty());
+  const CommandLine all = ParseCommandLine(
+      {"--headless", "--verbose", "--config-dir", "/tmp/a b", "--http-port", "0", "--version", "-h"});
+  EXPECT_TRUE(all.headless);
+  EXPECT_TRUE(all.verbose);
+  EXPECT_TRUE(all.version);
+  EXPECT_TRUE(all.help);
+  EXPECT_EQ(all.configDir, "/tmp/a b");
+  EXPECT_EQ(all.httpPort, 0);
+}
+
+TEST(CommandLine, BadInputIsAnErrorWithAMessage) {
+  EXPECT_THROW(ParseCommandLine({"--nope"}), std::invalid_argument);
+  EXPECT_THROW(ParseCommandLine({"--config-dir"}), std::invalid_argument);
+  EXPECT_THROW(ParseCommandLine({"--config-dir", ""}), std::invalid_argument);
+  for (const char* bad : {"65536", "-1", "12a", "", "0x10"})
+    EXPECT_THROW(ParseCommandLine({"--http-port", bad}), std::invalid_argument) << bad;
+  try {
+    ParseCommandLine({"--http-port", "99999"});
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("99999"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace fernpad::app

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTabBar>
+
+#include "app/Placement.h"
+#include "app/gui/MainWindow.h"
+#include "app/gui/SmallWindows.h"
+
+namespace fernpad::app {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    settings.SetSaveHook([this](const settings::Options& o) {
+      ++saves;
+      saved = o;
+    });
+  }
+  template <class T>
+  T* Find(const char* name) {
+    T* w = form.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  settings::LiveSettings settings;
+  int saves = 0;
+  settings::Options saved;
+  TForm1 form{settings, [] { return std::string("192.168.1.20\r10.0.0.5"); }};
+};
+
+TEST_F(MainWindowTest, WindowPagesAndCaptions) {
+  EXPECT_EQ(form.windowTitle(), "Fernpad Server");
+  EXPECT_EQ(form.size(), QSize(643, 371));
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  auto* pages = Find<QTabWidget>("PageControl1");
+  ASSERT_EQ(pages->count(), 4);
+  EXPECT_EQ(pages->tabText(0), "General settings");
+  EXPECT_EQ(pages->tabText(1), "Access control");
+  EXPECT_EQ(pages->tabText(2), "Debug");
+  EXPECT_EQ(pages->tabText(3), "Image Upload (Snapferry WiFi)");
+  EXPECT_EQ(pages->currentIndex(), 0);
+
+  const std::pair<const char*, const char*> boxes[] = {
+      {"CheckBox1", "Smooth image (needs more CPU time)"},
+      {"CheckBox2", "Check on startup"},
+      {"CheckBox3", "Start Fernpad Server with Windows"},
+      {"CheckBox4", "Enable this box if the cursor jumps to the upper left corner of the screen"},
+      {"CheckBox5", "Disable Access control"},
+  };
+  for (const auto& [name, caption] : boxes) EXPECT_EQ(Find<QCheckBox>(name)->text(), caption) << name;
+  EXPECT_TRUE(Find<QCheckBox>("CheckBox4")->isHidden());
+  EXPECT_TRUE(Find<QSpinBox>("SpinEdit1")->isHidden());
+  EXPECT_EQ(Find<QSpinBox>("SpinEdit1")->value(), 12769);
+  EXPECT_TRUE(Find<QPushButton>("Button1")->isHidden());
+  EXPECT_EQ(Find<QPushButton>("Button1")->text(), "Apply");
+  for (const char* del : {"Button2", "Button4"}) EXPECT_EQ(Find<QPushButton>(del)->text(), "Delete selected");
+  for (const char* del : {"Button3", "Button5"}) EXPECT_EQ(Find<QPushButton>(del)->text(), "Delete all");
+  EXPECT_EQ(Find<QLabel>("Label10")->text(), "0");
+  EXPECT_EQ(Find<QLabel>("Label7")->text(), "The server IP(s) is / are: ");
+  EXPECT_EQ(Find<QScrollBar>("ScrollBar1")->minimum(), 1);
+  EXPECT_EQ(Find<QScrollBar>("ScrollBar1")->maximum(), 100);
+  Find<QListWidget>("ListBox1");
+  Find<QListWidget>("ListBox2");
+  Find<QLineEdit>("Edit1");
+  Find<QComboBox>("ComboBox1");
+  Find<ColorSwatch>("Shape1");
+
+  // Every fixed text of the window is there, exactly.
+  QStringList texts;
+  for (auto* label : form.findChildren<QLabel*>()) texts << label->text();
+  for (auto* button : form.findChildren<QPushButton*>()) texts << button->text();
+  for (const char* text :
+       {"Fernpad Server is running.", "Minimize this window to keep the server running.",
+        "Close this window to stop the server.", "Server port:", "Mouse acceleration:", "Pointer color",
+        "Hosts allowed:", "Hosts denied:", "Virtual key:", "Country code:", "Keyboard layout name:",
+        "Save received images to:", "...", "Device:", "Delete this device",
+        "To add a device, just connect Snapferry WiFi with this server and start the image upload.",
+        "Check for online updates now"})
+    EXPECT_TRUE(texts.contains(text)) << text;
+
+  if (const char* shot = std::getenv("FERNPAD_SCREENSHOT")) form.grab().save(shot);
+}
+
+TEST_F(MainWindowTest, LoadingFillsTheControlsWithoutSaving) {
+  settings::Options o;
+  o.MouseAcceleration = 42;
+  o.SmoothImage = true;
+  o.CheckUpdatesOnStartup = true;
+  o.DisableAccessControl = true;
+  o.AllowedHosts = {"10.0.0.1", "10.0.0.2"};
+  o.DeniedHosts = {"10.0.0.9"};
+  o.DefaultFolder = "D:";  // shorter than 3 characters: the box shows the fallback
+  o.Devices = {{"id1", "Phone", "/pics"}};
+  form.LoadControls(o);
+  EXPECT_EQ(saves, 0);
+  EXPECT_EQ(Find<QScrollBar>("ScrollBar1")->value(), 42);
+  EXPECT_TRUE(Find<QCheckBox>("CheckBox1")->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>("CheckBox5")->isChecked());
+  EXPECT_EQ(Find<QListWidget>("ListBox1")->count(), 2);
+  EXPECT_EQ(Find<QListWidget>("ListBox2")->item(0)->text(), "10.0.0.9");
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "C:\\");
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->count(), 2);
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), "Default");
+  EXPECT_TRUE(form.UpdateTimer->isActive());
+}
+
+TEST_F(MainWindowTest, EachControlChangeSavesTheWholeSettings) {
+  Find<QCheckBox>("CheckBox1")->setChecked(true);
+  EXPECT_EQ(saves, 1);
+  EXPECT_TRUE(saved.SmoothImage);
+  Find<QScrollBar>("ScrollBar1")->setValue(77);
+  EXPECT_EQ(saves, 2);
+  EXPECT_EQ(saved.MouseAcceleration, 77);
+  EXPECT_TRUE(saved.SmoothImage);
+  Find<QCheckBox>("CheckBox3")->setChecked(true);
+  Find<QCheckBox>("CheckBox5")->setChecked(true);
+  EXPECT_EQ(saves, 4);
+  EXPECT_TRUE(saved.StartWithWindows);
+  EXPECT_TRUE(saved.DisableAccessControl);
+  EXPECT_EQ(settings.MouseAcceleration(), 77);
+}
+
+TEST_F(MainWindowTest, KeysPressedInTheWindowShowTheirCode) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(Find<QLineEdit>("Edit1"), &press);
+  EXPECT_EQ(Find<QLabel>("Label10")->text(), "65");
+  QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+  QApplication::sendEvent(&form, &shift);
+  EXPECT_EQ(Find<QLabel>("Label10")->text(), "16");
+}
+
+TEST_F(MainWindowTest, TrayClickCentresOnTheFirstMonitorAndActivationShowsTheAddresses) {
+  form.move(5000, 0);
+  form.TrayIcon1Click();
+  QApplication::processEvents();
+  EXPECT_TRUE(form.isVisible());
+  const QRect first = QGuiApplication::screens().first()->geometry();
+  const Point expected = CenteredOn({first.x(), first.y(), first.width(), first.height()},
+                                    {form.frameGeometry().width(), form.frameGeometry().height()});
+  EXPECT_EQ(form.frameGeometry().topLeft(), QPoint(expected.x, expected.y));
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(&form, &activate);
+  EXPECT_EQ(form.Label7->text(), "The server IP(s) is/are: 192.168.1.20\r10.0.0.5");
+  EXPECT_TRUE(form.isVisible());  // the tray click's window stays
+}
+
+TEST(SmallWindows, OverlayAndImageWindowAsCreated) {
+  TPointerForm overlay;
+  EXPECT_EQ(overlay.size(), QSize(16, 16));
+  EXPECT_TRUE(overlay.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(overlay.windowFlags() & Qt::WindowTransparentForInput);
+  EXPECT_TRUE(overlay.windowFlags() & Qt::WindowDoesNotAcceptFocus);
+  EXPECT_TRUE(overlay.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_FALSE(overlay.mask().contains(QPoint(0, 0)));  // round
+  EXPECT_TRUE(overlay.mask().contains(QPoint(8, 8)));
+  TImageForm image;
+  EXPECT_EQ(image.geometry(), QRect(0, 0, 0, 0));
+  EXPECT_EQ(image.palette().color(QPalette::Window), QColor(Qt::black));
+  EXPECT_FALSE(image.isVisible());
+}
+
+}  // namespace
+}  // namespace fernpad::app
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
