@@ -80,7 +80,7 @@ Xvfb::~Xvfb() {
 }
 
 std::string RunWithDisplay(const std::string& display, const std::string& command, int* status) {
-  const std::string full = "DISPLAY=" + display + " " + command;
+  const std::string full = "DISPLAY=" + display + "; export DISPLAY; " + command;
   FILE* pipe = popen(full.c_str(), "r");
   if (!pipe) throw std::runtime_error("popen failed");
   std::string out;

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ServerProcess.h"
+#include "XEventRecorder.h"
+#include "Xvfb.h"
+
+namespace fernpad::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Pointer {
+  int x = -1;
+  int y = -1;
+};
+
+// The pointer as another X client sees it.
+Pointer ReadPointer(const std::string& display) {
+  const std::string out = RunWithDisplay(display, "xdotool getmouselocation --shell");
+  Pointer p;
+  std::sscanf(out.c_str(), "X=%d\nY=%d", &p.x, &p.y);
+  return p;
+}
+
+class HttpMouseTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    xvfb = new Xvfb("1920x1080x24");
+    server = new ServerProcess(FERNPAD_SERVER_BINARY, xvfb->Display());
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    delete xvfb;
+  }
+  std::string Get(const std::string& query) { return Curl(server->HttpPort(), "/?" + query); }
+
+  static Xvfb* xvfb;
+  static ServerProcess* server;
+};
+Xvfb* HttpMouseTest::xvfb = nullptr;
+ServerProcess* HttpMouseTest::server = nullptr;
+
+TEST_F(HttpMouseTest, AbsoluteAndRelativeMovesPlaceTheRealPointer) {
+  const std::string reply = Get("x:0&y:0&a=a");
+  EXPECT_NE(reply.find("200 OK"), std::string::npos);
+  EXPECT_NE(reply.find("Content-Length: 1\r\n"), std::string::npos);
+  EXPECT_EQ(reply.substr(reply.size() - 5), "\r\n\r\n ");
+  Pointer p = ReadPointer(xvfb->Display());
+  EXPECT_EQ(p.x, 960);
+  EXPECT_EQ(p.y, 540);
+
+  Get("x:-100&y:50&a=a");
+  p = ReadPointer(xvfb->Display());
+  EXPECT_EQ(p.x, 860);
+  EXPECT_EQ(p.y, 590);
+
+  Get("x:15&y:-3&a=m");  // acceleration 1: 15 takes one step to 15.75
+  p = ReadPointer(xvfb->Display());
+  EXPECT_EQ(p.x, 876);
+  EXPECT_EQ(p.y, 587);
+
+  Get("x:0&y:0&a=ss");  // the snapshot never moves the pointer, even when it fails
+  Get("x:0&y:0&a=nothing");
+  p = ReadPointer(xvfb->Display());
+  EXPECT_EQ(p.x, 876);
+  EXPECT_EQ(p.y, 587);
+}
+
+TEST_F(HttpMouseTest, ButtonsAndWheelArriveAtTheWindowUnderThePointer) {
+  XEventRecorder window(xvfb->Display(), 0, 0, 1920, 1080);
+  Get("x:0&y:0&a=a");
+  for (const char* command : {"a=mbl", "a=mbr", "a=mbm", "a=mbld", "a=mblu"})
+    Get(std::string("x:0&y:0&") + command);
+  Get("x:0&y:1&a=scrollm");    // towards the user
+  Get("x:0&y:-2&a=scrollm");   // two notches away
+  Get("x:0&y:0.5&a=scrollm");  // rounds to no notch
+  window.Collect();
+  EXPECT_EQ(window.Buttons(), "+1 -1 +3 -3 +2 -2 +1 -1 +5 -5 +4 -4 +4 -4");
+}
+
+TEST_F(HttpMouseTest, TapClicksLaterAndDoubleTapDrags) {
+  XEventRecorder window(xvfb->Display(), 0, 0, 1920, 1080);
+  Get("x:0&y:0&a=a");
+  Get("x:0&y:0&a=d");
+  Get("x:0&y:0&a=u");
+  window.Collect();
+  EXPECT_EQ(window.Buttons(), "");  // the click comes from the timer
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (window.Buttons() != "+1 -1" && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+    window.Collect();
+  }
+  EXPECT_EQ(window.Buttons(), "+1 -1");
+
+  // A double tap holds the button; the pointer moves with it; the next finger-up lets go. Wall-clock
+  // timing decides here, so retry when the machine was too slow to send the second touch in 150 ms.
+  bool dragged = false;
+  for (int attempt = 0; attempt < 5 && !dragged; ++attempt) {
+    window.Clear();
+    std::this_thread::sleep_for(300ms);  // let any earlier tap's click pass
+    window.Collect();
+    window.Clear();
+    Get("x:0&y:0&a=d");
+    Get("x:0&y:0&a=u");
+    Get("x:0&y:0&a=d");
+    window.Collect();
+    dragged = window.Buttons() == "+1";
+    Get("x:40&y:0&a=m");
+    Get("x:0&y:0&a=u");
+    if (!dragged) std::this_thread::sleep_for(300ms);
+  }
+  ASSERT_TRUE(dragged);
+  window.Collect();
+  EXPECT_EQ(window.Buttons(), "+1 -1");
+}
+
+TEST_F(HttpMouseTest, ErrorsAndChatAnswerAsTheHandheldExpects) {
+  const std::string error = Get("x:5&a=m");
+  EXPECT_NE(error.find("HTTP/1.1 500"), std::string::npos);
+  EXPECT_NE(error.find("List index out of bounds (2)"), std::string::npos);
+  const std::string chat = Get("x:0&y:0&a=chat&v=Hello+there");
+  EXPECT_NE(chat.find("200 OK"), std::string::npos);
+  EXPECT_NE(server->Stdout(12, 10s).find("Hello there\n"), std::string::npos);
+}
+
+TEST(HttpServerProcess, StopsCleanlyOnTerminate) {
+  Xvfb xvfb("640x480x24");
+  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display());
+  EXPECT_NE(Curl(server.HttpPort(), "/?x:0&y:0&a=a").find("200 OK"), std::string::npos);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(HttpServerProcess, WithoutAnXServerItSaysSoAndFails) {
+  EXPECT_THROW(ServerProcess(FERNPAD_SERVER_BINARY, ":9999"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace fernpad::test

@@ -1,0 +1,138 @@
+#include "ServerProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <regex>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace fernpad::test {
+namespace {
+
+bool ReadSome(int fd, std::string& into, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) <= 0) return false;
+  char buf[4096];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  if (n <= 0) return false;
+  into.append(buf, static_cast<std::size_t>(n));
+  return true;
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(const std::string& binary, const std::string& display,
+                             std::vector<std::string> extraArgs) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  std::vector<std::string> args = {binary, "--headless", "--verbose", "--http-port", "0"};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.emplace_back(*e);
+  env.push_back("DISPLAY=" + display);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addclose(&actions, err[0]);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  close(err[1]);
+  stdoutFd_ = out[0];
+  stderrFd_ = err[0];
+  if (rc != 0) throw std::runtime_error("cannot start " + binary);
+
+  std::string err_text;
+  const std::regex portLine(R"(HTTP port (\d+))");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::smatch m;
+  while (!std::regex_search(err_text, m, portLine)) {
+    if (std::chrono::steady_clock::now() > deadline ||
+        (!ReadSome(stderrFd_, err_text, 200) && waitpid(pid_, nullptr, WNOHANG) == pid_)) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      close(stderrFd_);
+      throw std::runtime_error("the server did not start: " + err_text);
+    }
+  }
+  port_ = std::stoi(m[1]);
+  // Keep draining stderr so a verbose server never blocks on a full pipe.
+  std::thread([fd = stderrFd_] {
+    std::string sink;
+    while (true) {
+      sink.clear();
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, -1) <= 0) break;
+      char buf[4096];
+      if (read(fd, buf, sizeof buf) <= 0) break;
+    }
+    close(fd);
+  }).detach();
+}
+
+ServerProcess::~ServerProcess() {
+  if (pid_ > 0) Stop();
+  if (stdoutFd_ >= 0) close(stdoutFd_);
+}
+
+int ServerProcess::Stop(std::chrono::seconds timeout) {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      pid_ = -1;
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ServerProcess::Stdout(std::size_t minBytes, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (ReadSome(stdoutFd_, out_, 0)) {
+  }
+  while (out_.size() < minBytes && std::chrono::steady_clock::now() < deadline) ReadSome(stdoutFd_, out_, 50);
+  return out_;
+}
+
+std::string Curl(int port, const std::string& pathAndQuery) {
+  const std::string command =
+      "curl -s -i --max-time 20 'http://127.0.0.1:" + std::to_string(port) + pathAndQuery + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {};
+  std::string out;
+  std::array<char, 4096> buf{};
+  std::size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+  pclose(pipe);
+  return out;
+}
+
+}  // namespace fernpad::test

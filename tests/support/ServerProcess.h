@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace fernpad::test {
+
+// The built fernpad-server, started for a test with --verbose and --http-port 0 on the given display. The
+// constructor waits until the server says which port it listens on.
+class ServerProcess {
+ public:
+  ServerProcess(const std::string& binary, const std::string& display,
+                std::vector<std::string> extraArgs = {});
+  ~ServerProcess();  // ends the process if it still runs
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  int HttpPort() const { return port_; }
+  // Sends SIGTERM and returns the exit status (-1 if it did not end within the timeout or died of a signal).
+  int Stop(std::chrono::seconds timeout = std::chrono::seconds(10));
+  // Standard output so far (waits up to timeout for at least minBytes).
+  std::string Stdout(std::size_t minBytes = 0,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+
+ private:
+  pid_t pid_ = -1;
+  int stdoutFd_ = -1;
+  int stderrFd_ = -1;
+  int port_ = 0;
+  std::string out_;
+};
+
+// Runs curl (a real HTTP client) against 127.0.0.1:port with the given path and query. Returns the full
+// response with headers (curl -i), or "" when the request failed.
+std::string Curl(int port, const std::string& pathAndQuery);
+
+}  // namespace fernpad::test
