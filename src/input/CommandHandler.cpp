@@ -26,7 +26,7 @@ const std::string& Param(const std::vector<std::string>& params, std::size_t pos
 }
 
 Point CommandHandler::ScreenFraction(const std::vector<std::string>& params) {
-  const char sep = platform_.DecimalSeparator();
+  const char sep = decimalSeparator_;
   const long double fx = ParseNumber(Param(params, 1), sep);
   const long double fy = ParseNumber(Param(params, 2), sep);
   const Size screen = platform_.PrimaryScreenSize();
@@ -63,10 +63,17 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     return {CommandReply::Kind::Text, " "};
   }
 
-  std::lock_guard lock(state_.lock);
-  Point at;
-  state_.cursor.GetPos(at);
-  const char sep = platform_.DecimalSeparator();
+  // Numbers are decoded before the input lock is taken: that needs no shared state, so the lock is held only
+  // for the command's effects, from reading the cursor to setting it again.
+  auto run = [&](auto&& effect) {
+    std::lock_guard lock(state_.lock);
+    Point at;
+    state_.cursor.GetPos(at);
+    effect(at);
+    state_.cursor.SetPos(at);
+    return CommandReply{CommandReply::Kind::Text, " "};
+  };
+  const char sep = decimalSeparator_;
 
   if (command == "a=m") {
     const auto dx = static_cast<float>(ParseNumber(Param(params, 1), sep));
@@ -74,66 +81,80 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     const Delta d = AccelerateDelta(dx, dy, settings_.MouseAcceleration());
     const int mx = Nearest(d.dx);
     const int my = Nearest(d.dy);
-    at = {AddClamped(at.x, mx), AddClamped(at.y, my)};
-  } else if (command == "a=d") {
-    state_.taps.TouchDown(at, kLeftButton, now_());
-  } else if (command == "a=u") {
-    state_.taps.TouchUp(at, kLeftButton, now_());
-  } else if (command == "a=mabs" || command == "a=dabs") {
+    return run([&](Point& at) { at = {AddClamped(at.x, mx), AddClamped(at.y, my)}; });
+  }
+  if (command == "a=d") return run([&](Point& at) { state_.taps.TouchDown(at, kLeftButton, now_()); });
+  if (command == "a=u") return run([&](Point& at) { state_.taps.TouchUp(at, kLeftButton, now_()); });
+  if (command == "a=mabs" || command == "a=dabs") {
     const Point pos = ScreenFraction(params);
-    if (command == "a=dabs") state_.pointer.PointerTouches = 1;
-    state_.pointer.PointerPos = pos;
-    if (services_.updatePointer) services_.updatePointer(state_.pointer);
-    ui_.BringMainWindowToFront();
-  } else if (command == "a=uabs") {
-    state_.pointer.PointerTouches = 0;
-    if (services_.updatePointer) services_.updatePointer(state_.pointer);
-  } else if (command == "a=a") {
+    return run([&](Point&) {
+      if (command == "a=dabs") state_.pointer.PointerTouches = 1;
+      state_.pointer.PointerPos = pos;
+      if (services_.updatePointer) services_.updatePointer(state_.pointer);
+      ui_.BringMainWindowToFront();
+    });
+  }
+  if (command == "a=uabs") {
+    return run([&](Point&) {
+      state_.pointer.PointerTouches = 0;
+      if (services_.updatePointer) services_.updatePointer(state_.pointer);
+    });
+  }
+  if (command == "a=a") {
     const int x = Nearest(ParseNumber(Param(params, 1), sep));
     const int y = Nearest(ParseNumber(Param(params, 2), sep));
     const Size screen = platform_.PrimaryScreenSize();
-    at = {AddClamped(x, screen.width / 2), AddClamped(y, screen.height / 2)};
-  } else if (command == "a=mbl") {
-    SendMouseFlags(platform_, mouse::kLeftDown);
-    SendMouseFlags(platform_, mouse::kLeftUp);
-  } else if (command == "a=mbld") {
-    SendMouseFlags(platform_, mouse::kLeftDown);
-  } else if (command == "a=mblu") {
-    SendMouseFlags(platform_, mouse::kLeftUp);
-  } else if (command == "a=mbm") {
-    SendMouseFlags(platform_, mouse::kMiddleDown);
-    SendMouseFlags(platform_, mouse::kMiddleUp);
-  } else if (command == "a=mbmd") {
-    SendMouseFlags(platform_, mouse::kMiddleDown);
-  } else if (command == "a=mbmu") {
-    SendMouseFlags(platform_, mouse::kMiddleUp);
-  } else if (command == "a=mbr") {
-    SendMouseFlags(platform_, mouse::kRightDown);
-    SendMouseFlags(platform_, mouse::kRightUp);
-  } else if (command == "a=mbrd") {
-    SendMouseFlags(platform_, mouse::kRightDown);
-  } else if (command == "a=mbru") {
-    SendMouseFlags(platform_, mouse::kRightUp);
-  } else if (command == "a=scrollm") {
+    return run([&](Point& at) { at = {AddClamped(x, screen.width / 2), AddClamped(y, screen.height / 2)}; });
+  }
+  struct ButtonCommand {
+    std::string_view literal;
+    std::uint32_t first;
+    std::uint32_t second;  // 0: none
+  };
+  static constexpr ButtonCommand kButtons[] = {
+      {"a=mbl", mouse::kLeftDown, mouse::kLeftUp},
+      {"a=mbld", mouse::kLeftDown, 0},
+      {"a=mblu", mouse::kLeftUp, 0},
+      {"a=mbm", mouse::kMiddleDown, mouse::kMiddleUp},
+      {"a=mbmd", mouse::kMiddleDown, 0},
+      {"a=mbmu", mouse::kMiddleUp, 0},
+      {"a=mbr", mouse::kRightDown, mouse::kRightUp},
+      {"a=mbrd", mouse::kRightDown, 0},
+      {"a=mbru", mouse::kRightUp, 0},
+  };
+  for (const auto& b : kButtons) {
+    if (command != b.literal) continue;
+    return run([&](Point&) {
+      SendMouseFlags(platform_, b.first);
+      if (b.second) SendMouseFlags(platform_, b.second);
+    });
+  }
+  if (command == "a=scrollm") {
     const int notches = Nearest(ParseNumber(Param(params, 2), sep));
     if (notches > 1000000 || notches < -1000000) throw std::range_error("value out of range");
-    SendMouseFlags(platform_, mouse::kWheel, -mouse::kWheelDelta * notches);
-  } else if (command == "a=k") {
-    const std::string& payload = Param(params, 4);
-    if (services_.typeText) services_.typeText(payload);
-  } else if (command == "a=vkd") {
-    const std::string& payload = Param(params, 4);
-    if (services_.sendKeyDown) services_.sendKeyDown(payload);
-  } else if (command == "a=vku") {
-    const std::string& payload = Param(params, 4);
-    if (services_.sendKeyUp) services_.sendKeyUp(payload);
-  } else if (command == "a=winoff") {
-    const bool accepted = platform_.PowerOff();
-    log::Verbose("power-off ", accepted ? "accepted" : "refused");
+    return run([&](Point&) { SendMouseFlags(platform_, mouse::kWheel, -mouse::kWheelDelta * notches); });
   }
-
-  state_.cursor.SetPos(at);
-  return {CommandReply::Kind::Text, " "};
+  using KeyService = std::function<void(std::string_view)> CommandServices::*;
+  static constexpr std::pair<std::string_view, KeyService> kKeys[] = {
+      {"a=k", &CommandServices::typeText},
+      {"a=vkd", &CommandServices::sendKeyDown},
+      {"a=vku", &CommandServices::sendKeyUp},
+  };
+  for (const auto& [literal, service] : kKeys) {
+    if (command != literal) continue;
+    const std::string& payload = Param(params, 4);
+    return run([&](Point&) {
+      if (services_.*service) (services_.*service)(payload);
+    });
+  }
+  if (command == "a=winoff") {
+    return run([&](Point&) {
+      const bool accepted = platform_.PowerOff();
+      log::Verbose("power-off ", accepted ? "accepted" : "refused");
+    });
+  }
+  // Any other command: the cursor goes back to where it was.
+  return run([](Point&) {});
 }
 
 }  // namespace fernpad::input

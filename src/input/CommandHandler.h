@@ -64,7 +64,12 @@ class CommandHandler {
  public:
   CommandHandler(Platform& platform, Ui& ui, settings::LiveSettings& settings, InputState& state,
                  CommandServices services)
-      : platform_(platform), ui_(ui), settings_(settings), state_(state), services_(std::move(services)) {}
+      : platform_(platform),
+        ui_(ui),
+        settings_(settings),
+        state_(state),
+        services_(std::move(services)),
+        decimalSeparator_(platform.DecimalSeparator()) {}
 
   CommandReply IdHTTPServer1CommandGet(const std::string& peer, const std::vector<std::string>& params);
 
@@ -79,6 +84,7 @@ class CommandHandler {
   settings::LiveSettings& settings_;
   InputState& state_;
   CommandServices services_;
+  const char decimalSeparator_;  // the user locale's, read once
   std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
 };
 

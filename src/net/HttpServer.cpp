@@ -4,6 +4,8 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <condition_variable>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -17,6 +19,7 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -41,34 +44,54 @@ http::response<http::string_body> MakeResponse(http::status status, std::string 
 
 }  // namespace
 
-// One connection: its own io_context, run only by its own thread, so reads and writes can carry timeouts
-// while the handler itself runs synchronously on that thread.
+// One connection, served with blocking reads and writes on its own thread (the fastest way here). Timeouts
+// come from the server's watchdog, which shuts the socket down when the connection's deadline has passed;
+// that ends a blocked read or write at once.
 struct Connection {
-  asio::io_context ioc;
-  std::unique_ptr<beast::tcp_stream> stream;
+  explicit Connection(tcp::socket s) : socket(std::move(s)) {}
+  tcp::socket socket;
+  std::mutex closeMutex;  // the socket is shut down by the watchdog only while it is open
+  bool closed = false;
+  std::atomic<Clock::rep> deadline{kNoDeadline};
   std::thread thread;
   std::atomic<bool> done{false};
+
+  static constexpr Clock::rep kNoDeadline = std::numeric_limits<Clock::rep>::max();
+  void ExpiresAfter(std::chrono::seconds timeout) { deadline = (Clock::now() + timeout).time_since_epoch().count(); }
+  void NoDeadline() { deadline = kNoDeadline; }
+  void ShutDown() {
+    std::lock_guard lock(closeMutex);
+    if (closed) return;
+    boost::system::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+  }
+  void Close() {
+    std::lock_guard lock(closeMutex);
+    closed = true;
+    boost::system::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_send, ignored);
+    socket.close(ignored);
+  }
 };
 
 struct HttpServer::Impl {
   HttpServerOptions options;
   HttpHandler handler;
   asio::io_context acceptIoc;
+  asio::io_context connectionIoc;  // owns the connection sockets; never run: their I/O is blocking
   tcp::acceptor acceptor{acceptIoc};
   std::thread acceptThread;
+  std::thread watchdog;
+  std::condition_variable watchdogWake;
   mutable std::mutex mutex;
   std::list<std::shared_ptr<Connection>> connections;
   std::atomic<bool> stopping{false};
   std::uint16_t port = 0;
 
   void AcceptNext();
-  void Serve(const std::shared_ptr<Connection>& conn);
+  void Serve(Connection& conn);
   void ReapFinished();
-  // Runs conn's io_context until the one pending operation has completed.
-  static void RunOne(Connection& conn) {
-    conn.ioc.restart();
-    conn.ioc.run();
-  }
+  void Watch();
 };
 
 void HttpServer::Impl::ReapFinished() {
@@ -83,8 +106,7 @@ void HttpServer::Impl::ReapFinished() {
 }
 
 void HttpServer::Impl::AcceptNext() {
-  auto conn = std::make_shared<Connection>();
-  acceptor.async_accept(conn->ioc, [this, conn](boost::system::error_code ec, tcp::socket socket) {
+  acceptor.async_accept(connectionIoc, [this](boost::system::error_code ec, tcp::socket socket) {
     if (ec || stopping) return;  // the listener was closed
     std::lock_guard lock(mutex);
     ReapFinished();
@@ -94,10 +116,10 @@ void HttpServer::Impl::AcceptNext() {
       socket.close(ignored);
     } else {
       socket.set_option(tcp::no_delay(true), ec);
-      conn->stream = std::make_unique<beast::tcp_stream>(std::move(socket));
+      auto conn = std::make_shared<Connection>(std::move(socket));
       connections.push_back(conn);
       conn->thread = std::thread([this, conn] {
-        Serve(conn);
+        Serve(*conn);
         conn->done = true;
       });
     }
@@ -105,18 +127,27 @@ void HttpServer::Impl::AcceptNext() {
   });
 }
 
-void HttpServer::Impl::Serve(const std::shared_ptr<Connection>& conn) {
-  beast::tcp_stream& stream = *conn->stream;
-  const std::string peer = PeerAddress(stream.socket());
+void HttpServer::Impl::Watch() {
+  std::unique_lock lock(mutex);
+  while (!stopping) {
+    watchdogWake.wait_for(lock, std::chrono::milliseconds(200));
+    const auto now = Clock::now().time_since_epoch().count();
+    for (auto& conn : connections)
+      if (!conn->done && now > conn->deadline) conn->ShutDown();
+  }
+}
+
+void HttpServer::Impl::Serve(Connection& conn) {
+  const std::string peer = PeerAddress(conn.socket);
   beast::flat_buffer buffer;
   while (!stopping) {
     http::request_parser<http::string_body> parser;
     parser.header_limit(16 * 1024);
     parser.body_limit(64 * 1024);  // bodies are not used; a large one ends the connection
     boost::system::error_code ec;
-    stream.expires_after(options.idleTimeout);
-    http::async_read(stream, buffer, parser, [&](boost::system::error_code e, std::size_t) { ec = e; });
-    RunOne(*conn);
+    conn.ExpiresAfter(options.idleTimeout);
+    http::read(conn.socket, buffer, parser, ec);
+    conn.NoDeadline();  // a handler may wait for a person as long as it takes
     if (ec || stopping) break;
 
     const auto& req = parser.get();
@@ -134,14 +165,11 @@ void HttpServer::Impl::Serve(const std::shared_ptr<Connection>& conn) {
       res = MakeResponse(http::status::internal_server_error, "Internal error", req.version(), keepAlive);
     }
 
-    stream.expires_after(std::chrono::seconds(30));
-    http::async_write(stream, res, [&](boost::system::error_code e, std::size_t) { ec = e; });
-    RunOne(*conn);
+    conn.ExpiresAfter(std::chrono::seconds(30));
+    http::write(conn.socket, res, ec);
     if (ec || !keepAlive) break;
   }
-  boost::system::error_code ignored;
-  stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-  stream.socket().close(ignored);
+  conn.Close();
 }
 
 HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler) : impl_(std::make_unique<Impl>()) {
@@ -155,6 +183,7 @@ HttpServer::~HttpServer() {
 
 void HttpServer::Start() {
   auto& im = *impl_;
+  im.acceptIoc.restart();
   const tcp::endpoint endpoint(asio::ip::make_address(im.options.address), im.options.port);
   im.acceptor.open(endpoint.protocol());
   im.acceptor.set_option(asio::socket_base::reuse_address(true));
@@ -164,6 +193,7 @@ void HttpServer::Start() {
   im.stopping = false;
   im.AcceptNext();
   im.acceptThread = std::thread([&im] { im.acceptIoc.run(); });
+  im.watchdog = std::thread([&im] { im.Watch(); });
 }
 
 void HttpServer::Stop() {
@@ -180,12 +210,9 @@ void HttpServer::Stop() {
     std::lock_guard lock(im.mutex);
     connections.swap(im.connections);
   }
-  for (auto& conn : connections) {
-    asio::post(conn->ioc, [conn] {
-      boost::system::error_code ignored;
-      conn->stream->socket().cancel(ignored);
-    });
-  }
+  im.watchdogWake.notify_all();
+  im.watchdog.join();
+  for (auto& conn : connections) conn->ShutDown();
   for (auto& conn : connections) conn->thread.join();
 }
 
