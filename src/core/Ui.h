@@ -19,14 +19,24 @@ class Ui {
 
   // Shows the last typed character code on the Debug page.
   virtual void SetLastVirtualKey(int code) = 0;
+
+  // Asks the user whether the device at this address may control the PC (the "Security question");
+  // returns true for Yes. Blocks until the user has answered.
+  virtual bool AskAllowHost(const std::string& address) = 0;
+
+  // The allowed or denied host lists have changed: refill what shows them.
+  virtual void HostListsChanged() = 0;
 };
 
-// A Ui for a process without windows that does nothing; front ends override what they can show.
+// A Ui for a process without windows that shows nothing and refuses unknown devices; front ends override
+// what they can show.
 class NullUi : public Ui {
  public:
   void ShowMessage(const std::string&) override {}
   void BringMainWindowToFront() override {}
   void SetLastVirtualKey(int) override {}
+  bool AskAllowHost(const std::string&) override { return false; }
+  void HostListsChanged() override {}
 };
 
 }  // namespace fernpad

@@ -30,6 +30,13 @@ class LiveSettings {
     return options_.SmoothImage;
   }
 
+  // Runs a query on the settings without copying them. The query must not call back into this object.
+  template <class Query>
+  auto Read(Query&& query) const {
+    std::lock_guard lock(mutex_);
+    return query(options_);
+  }
+
   // Replaces the settings without saving (loading at start).
   void Load(Options options) {
     std::lock_guard lock(mutex_);

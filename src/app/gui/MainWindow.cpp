@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "access/AccessControl.h"
+#include "app/Cp1252.h"
 #include "app/Placement.h"
 #include "app/gui/Pictures.h"
 
@@ -291,6 +293,27 @@ QWidget* TForm1::BuildAccessPage() {
   };
   makeList("Hosts allowed:", "ListBox1", 0, ListBox1, Button2, "Button2", Button3, "Button3");
   makeList("Hosts denied:", "ListBox2", 1, ListBox2, Button4, "Button4", Button5, "Button5");
+  layout->itemAtPosition(0, 0)->widget()->setObjectName("Label13");
+  layout->itemAtPosition(0, 1)->widget()->setObjectName("Label14");
+  // "Delete selected" removes the selected lines (also none: the options are saved all the same);
+  // "Delete all" empties the list.
+  using HostList = std::vector<std::string> settings::Options::*;
+  auto deleteSelected = [this](QListWidget* box, HostList list) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : box->selectionModel()->selectedRows()) rows.push_back(index.row());
+    settings_.Change([&](settings::Options& o) { access::DeleteSelected(o.*list, rows); });
+    RefreshHostLists();
+  };
+  auto deleteAll = [this](HostList list) {
+    settings_.Change([&](settings::Options& o) { (o.*list).clear(); });
+    RefreshHostLists();
+  };
+  connect(Button2, &QPushButton::clicked, this,
+          [this, deleteSelected] { deleteSelected(ListBox1, &settings::Options::AllowedHosts); });
+  connect(Button3, &QPushButton::clicked, this, [deleteAll] { deleteAll(&settings::Options::AllowedHosts); });
+  connect(Button4, &QPushButton::clicked, this,
+          [this, deleteSelected] { deleteSelected(ListBox2, &settings::Options::DeniedHosts); });
+  connect(Button5, &QPushButton::clicked, this, [deleteAll] { deleteAll(&settings::Options::DeniedHosts); });
   CheckBox5 = new QCheckBox("Disable Access control", page);
   CheckBox5->setObjectName("CheckBox5");
   layout->addWidget(CheckBox5, 3, 0, 1, 2);
@@ -362,10 +385,7 @@ void TForm1::LoadControls(const settings::Options& o) {
   for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromLatin1(device.Name.c_str()));
   ComboBox1->setCurrentIndex(0);
   if (Edit1->text().size() < 3) Edit1->setText("C:\\");
-  ListBox1->clear();
-  for (const auto& host : o.AllowedHosts) ListBox1->addItem(QString::fromLatin1(host.c_str()));
-  ListBox2->clear();
-  for (const auto& host : o.DeniedHosts) ListBox2->addItem(QString::fromLatin1(host.c_str()));
+  FillHostLists(o);
   if (CheckBox2->isChecked()) UpdateTimer->start(1000);
   loading_ = false;
 }
@@ -394,6 +414,17 @@ void TForm1::SettingsChanged() {
 void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {
   Label19->setText(QString::number(countryCode));
   Label21->setText(layoutName);
+}
+
+void TForm1::FillHostLists(const settings::Options& o) {
+  ListBox1->clear();
+  for (const auto& host : o.AllowedHosts) ListBox1->addItem(QString::fromStdString(Cp1252ToUtf8(host)));
+  ListBox2->clear();
+  for (const auto& host : o.DeniedHosts) ListBox2->addItem(QString::fromStdString(Cp1252ToUtf8(host)));
+}
+
+void TForm1::RefreshHostLists() {
+  FillHostLists(settings_.Get());
 }
 
 void TForm1::SetLastVirtualKey(int code) {

@@ -48,6 +48,8 @@ class TForm1 : public QWidget {
   void LoadControls(const settings::Options& options);
   void SetCountryAndLayout(int countryCode, const QString& layoutName);
   void SetLastVirtualKey(int code);
+  // Refills both host list boxes from the settings.
+  void RefreshHostLists();
   // The tray icon's click: centre on the first monitor, show and bring to the front.
   void TrayIcon1Click();
   bool TrayAvailable() const { return trayAvailable_; }
@@ -65,6 +67,7 @@ class TForm1 : public QWidget {
   QWidget* BuildDebugPage();
   QWidget* BuildUploadPage();
   void FormActivate();
+  void FillHostLists(const settings::Options& o);
   void SettingsChanged();
 
   settings::LiveSettings& settings_;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 
+#include "access/AccessControl.h"
 #include "app/Cp1252.h"
 #include "app/gui/MainWindow.h"
 
@@ -53,6 +54,25 @@ void QtUi::BringMainWindowToFront() {
         if (mainWindow_.isVisible()) mainWindow_.raise();
       },
       false);
+}
+
+bool QtUi::AskAllowHost(const std::string& address) {
+  // Shared with the queued call, which may still run after a shutdown made this wait end early.
+  auto allow = std::make_shared<std::atomic<bool>>(false);
+  OnGuiThread(
+      [this, allow, address] {
+        QMessageBox box(QMessageBox::Warning, "Security question",
+                        QString::fromStdString(Cp1252ToUtf8(access::PromptText(address))),
+                        QMessageBox::Yes | QMessageBox::No, &mainWindow_);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        *allow = box.exec() == QMessageBox::Yes;
+      },
+      true);
+  return *allow && !closing_;
+}
+
+void QtUi::HostListsChanged() {
+  OnGuiThread([this] { mainWindow_.RefreshHostLists(); }, false);
 }
 
 void QtUi::SetLastVirtualKey(int code) {

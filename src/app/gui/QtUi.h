@@ -21,6 +21,8 @@ class QtUi : public QObject, public Ui {
   void ShowMessage(const std::string& text) override;
   void BringMainWindowToFront() override;
   void SetLastVirtualKey(int code) override;
+  bool AskAllowHost(const std::string& address) override;
+  void HostListsChanged() override;
 
   // From now on blocking calls return without waiting.
   void BeginShutdown() { closing_ = true; }
