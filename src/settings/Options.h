@@ -16,8 +16,8 @@ struct TSnapferryDevice {
 
 // Every stored option, with the defaults of a first start. Strings are 8-bit code-page bytes.
 struct Options {
-  int MouseAcceleration = 1;            // "Mouse acceleration:" (ScrollBar1), 1..100
-  bool SmoothImage = false;             // CheckBox1
+  int MouseAcceleration = 1;              // "Mouse acceleration:" (ScrollBar1), 1..100
+  bool SmoothImage = false;               // CheckBox1
   std::uint32_t PointerColor = 0xFFFFFF;  // Shape1, colour reference 0x00BBGGRR; white on a first start
   std::vector<std::string> AllowedHosts;
   std::vector<std::string> DeniedHosts;
