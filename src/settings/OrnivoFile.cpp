@@ -10,10 +10,7 @@
 namespace fernpad::settings {
 namespace fs = std::filesystem;
 
-namespace record_format {
 namespace {
-
-constexpr std::size_t kHeaderSize = 12;  // Key, Size, Len
 
 std::int32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
   const std::uint32_t value =
@@ -26,6 +23,13 @@ void WriteLe32(std::int32_t value, std::vector<std::uint8_t>& out) {
   const auto bits = static_cast<std::uint32_t>(value);
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(bits >> shift));
 }
+
+}  // namespace
+
+namespace record_format {
+namespace {
+
+constexpr std::size_t kHeaderSize = 12;  // Key, Size, Len
 
 std::int32_t CheckedSize(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -137,10 +141,7 @@ int TOrnivoFile::Save() {
 
 std::int32_t TOrnivoFile::ReadInteger(const KeyPath& path) const {
   const TBinData value = FindValue(path, entries_);
-  if (value.size() != 4) return 0;
-  return static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(value[0]) | static_cast<std::uint32_t>(value[1]) << 8 |
-      static_cast<std::uint32_t>(value[2]) << 16 | static_cast<std::uint32_t>(value[3]) << 24);
+  return value.size() == 4 ? ReadLe32(value, 0) : 0;
 }
 
 bool TOrnivoFile::ReadBoolean(const KeyPath& path) const {
@@ -154,9 +155,9 @@ std::string TOrnivoFile::ReadString(const KeyPath& path) const {
 }
 
 int TOrnivoFile::WriteInteger(const KeyPath& path, std::int32_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  return Write(path, TBinData{static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                              static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)});
+  TBinData bytes;
+  WriteLe32(value, bytes);
+  return Write(path, std::move(bytes));
 }
 
 int TOrnivoFile::WriteBoolean(const KeyPath& path, bool value) {

@@ -89,6 +89,11 @@ Bytes ExpectedFile(const Options& o) {
   });
 }
 
+// Root ignores file permissions; a child that tests them takes an ordinary user's rights first.
+bool DropRootRights() {
+  return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
 Options Defaults() {
   Options options;
   options.DefaultFolder = kFallback;
@@ -285,8 +290,7 @@ TEST_F(OptionsStoreTest, SaveThatCannotCreateItsFileLeavesThePreviousFileAndStil
   fs::permissions(dir_.Path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   const int status = RunInChild([&] {
-    // Root ignores folder permissions; give the attempt an ordinary user's rights.
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
+    if (!DropRootRights()) return 3;
     Options changed = Sample();
     changed.StartWithWindows = true;
     try {
@@ -332,7 +336,7 @@ TEST_F(OptionsStoreTest, WriteProtectedFileIsNotReplaced) {
   fs::permissions(File(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(dir_.Path(), fs::perms::all);
   const int status = RunInChild([&] {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
+    if (!DropRootRights()) return 3;
     try {
       store.SaveOptions(Sample());
     } catch (const OrnivoIoError&) {
