@@ -1,0 +1,112 @@
+#include "settings/Autostart.h"
+
+#include <utility>
+
+#include "core/Log.h"
+#include "settings/FileIo.h"
+#include "settings/OrnivoFile.h"
+#include "settings/SettingsPaths.h"
+#include "settings/XdgDirs.h"
+
+namespace fernpad::settings {
+namespace fs = std::filesystem;
+
+XdgAutostart::XdgAutostart(fs::path programPath, fs::path entryFile)
+    : programPath_(std::move(programPath)), entryFile_(std::move(entryFile)) {}
+
+bool XdgAutostart::SetAutostart(bool enabled) {
+  if (entryFile_.empty()) return false;
+  try {
+    if (!enabled) {
+      file_io::RemoveFile(entryFile_);
+      return true;
+    }
+    const std::optional<std::string> text = DesktopEntryText(programPath_.string());
+    if (!text) {
+      log::Verbose("Autostart entry not written: the program path cannot be put in a desktop entry");
+      return false;
+    }
+    std::error_code ec;
+    fs::create_directories(entryFile_.parent_path(), ec);
+    file_io::ReplaceFile(entryFile_,
+                         std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size()));
+    return true;
+  } catch (const OrnivoIoError& e) {
+    log::Verbose("Autostart entry not changed: ", e.what());
+    return false;
+  }
+}
+
+fs::path XdgAutostartEntryPath() {
+  const std::string config = xdg::ConfigHome();
+  return config.empty() ? fs::path() : fs::path(config) / "autostart" / "fernpad-server.desktop";
+}
+
+std::optional<std::string> DesktopEntryExec(const std::string& programPath) {
+  if (programPath.empty()) return std::nullopt;
+  // First the quoting rule (inside double quotes, " ` $ \ take a backslash), then the string rule of
+  // the file format, which doubles every backslash again and spells out tabs and line breaks.
+  std::string quoted = "\"";
+  for (char c : programPath) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted.push_back('\\');
+    if (c == '%') quoted.push_back('%');
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  std::string value;
+  for (char c : quoted) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) return std::nullopt;
+        value.push_back(c);
+    }
+  }
+  return value;
+}
+
+std::optional<std::string> DesktopEntryText(const std::string& programPath) {
+  const std::optional<std::string> exec = DesktopEntryExec(programPath);
+  if (!exec) return std::nullopt;
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Fernpad Server\n"
+         "Comment=Use a handheld as this computer's mouse and keyboard\n"
+         "Exec=" +
+         *exec +
+         "\n"
+         "Terminal=false\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+RunKeyAutostart::RunKeyAutostart(std::shared_ptr<Registry> registry, std::string programPath)
+    : registry_(std::move(registry)), programPath_(std::move(programPath)) {}
+
+bool RunKeyAutostart::SetAutostart(bool enabled) {
+  if (!registry_) return false;
+  const std::unique_ptr<RegistryKey> key = registry_->CreateCurrentUserKey(kRunKey);
+  if (!key) return false;
+  return enabled ? key->SetStringValue(kRunValueName, programPath_) : key->DeleteValue(kRunValueName);
+}
+
+std::unique_ptr<Autostart> MakeDefaultAutostart() {
+#if defined(_WIN32)
+  return nullptr;
+#else
+  return std::make_unique<XdgAutostart>(RunningProgramPath(), XdgAutostartEntryPath());
+#endif
+}
+
+}  // namespace fernpad::settings
