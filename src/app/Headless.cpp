@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/HeadlessUi.h"
+#include "app/Startup.h"
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
@@ -22,9 +23,11 @@ int RunHeadless(const CommandLine& cl) {
     X11Platform platform;
     HeadlessUi ui;
     settings::LiveSettings settings;
+    const auto store = LoadSettings(cl, settings);
     ServerOptions options;
     options.httpPort = cl.httpPort;
     Server server(platform, ui, settings, options);
+    SaveSettingsOnChange(settings, *store, server);
     server.Start();
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
     int signal = 0;

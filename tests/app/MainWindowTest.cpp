@@ -98,14 +98,14 @@ TEST_F(MainWindowTest, LoadingFillsTheControlsWithoutSaving) {
   o.DeniedHosts = {"10.0.0.9"};
   o.DefaultFolder = "D:";  // shorter than 3 characters: the box shows the fallback
   o.Devices = {{"id1", "Phone", "/pics"}};
-  form.LoadControls(o);
+  form.LoadControls(o, "/home/me/Pictures/");
   EXPECT_EQ(saves, 0);
   EXPECT_EQ(Find<QScrollBar>("ScrollBar1")->value(), 42);
   EXPECT_TRUE(Find<QCheckBox>("CheckBox1")->isChecked());
   EXPECT_TRUE(Find<QCheckBox>("CheckBox5")->isChecked());
   EXPECT_EQ(Find<QListWidget>("ListBox1")->count(), 2);
   EXPECT_EQ(Find<QListWidget>("ListBox2")->item(0)->text(), "10.0.0.9");
-  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "C:\\");
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/home/me/Pictures/");
   EXPECT_EQ(Find<QComboBox>("ComboBox1")->count(), 2);
   EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), "Default");
   EXPECT_TRUE(form.UpdateTimer->isActive());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <cstdio>
 #include <regex>
 #include <stdexcept>
@@ -34,15 +35,21 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
                              std::vector<std::string> extraArgs) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-  std::vector<std::string> args = {binary, "--headless", "--verbose", "--http-port", "0"};
+  char dirTemplate[] = "/tmp/fernpad-e2e-XXXXXX";
+  if (!mkdtemp(dirTemplate)) throw std::runtime_error("mkdtemp");
+  home_ = dirTemplate;
+  std::vector<std::string> args = {binary, "--headless", "--verbose", "--http-port", "0", "--config-dir", home_ + "/config"};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.emplace_back(*e);
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0) env.emplace_back(*e);
   env.push_back("DISPLAY=" + display);
+  // Autostart entries and data files go into the test's own folder.
+  env.push_back("XDG_CONFIG_HOME=" + home_ + "/xdg-config");
+  env.push_back("XDG_DATA_HOME=" + home_ + "/xdg-data");
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -94,6 +101,8 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
 ServerProcess::~ServerProcess() {
   if (pid_ > 0) Stop();
   if (stdoutFd_ >= 0) close(stdoutFd_);
+  std::error_code ignored;
+  std::filesystem::remove_all(home_, ignored);
 }
 
 int ServerProcess::Stop(std::chrono::seconds timeout) {

@@ -19,6 +19,8 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int HttpPort() const { return port_; }
+  // The test's own folder: --config-dir is its "config", XDG_CONFIG_HOME and XDG_DATA_HOME lie inside it.
+  const std::string& Home() const { return home_; }
   // Sends SIGTERM and returns the exit status (-1 if it did not end within the timeout or died of a signal).
   int Stop(std::chrono::seconds timeout = std::chrono::seconds(10));
   // Standard output so far (waits up to timeout for at least minBytes).
@@ -31,6 +33,7 @@ class ServerProcess {
   int stderrFd_ = -1;
   int port_ = 0;
   std::string out_;
+  std::string home_;
 };
 
 // Runs curl (a real HTTP client) against 127.0.0.1:port with the given path and query. Returns the full

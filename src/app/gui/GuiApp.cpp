@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/Placement.h"
+#include "app/Startup.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/QtUi.h"
 #include "app/gui/SmallWindows.h"
@@ -28,6 +29,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     return 1;
   }
   settings::LiveSettings settings;
+  const auto store = LoadSettings(cl, settings);
 
   // The five windows, in this order; the main window first.
   TForm1 form1(settings, [&] { return GetLocalAddresses(*platform); });
@@ -40,6 +42,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   ServerOptions options;
   options.httpPort = cl.httpPort;
   Server server(*platform, ui, settings, options);
+  SaveSettingsOnChange(settings, *store, server);
 
   // Off screen, beyond the rightmost monitor (kept on screen when there is no tray to bring it back).
   std::vector<Rect> monitors;
@@ -53,7 +56,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     const Point at = CenteredOn(monitors.front(), {form1.width(), form1.height()});
     form1.move(at.x, at.y);
   }
-  form1.LoadControls(settings.Get());
+  form1.LoadControls(settings.Get(), store->FallbackFolder());
 
   try {
     server.Start();

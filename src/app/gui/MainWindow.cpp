@@ -17,6 +17,7 @@
 #include "app/Cp1252.h"
 #include "app/Placement.h"
 #include "app/gui/Pictures.h"
+#include "settings/OptionsStore.h"
 
 namespace fernpad::app {
 namespace {
@@ -370,7 +371,7 @@ QWidget* TForm1::BuildUploadPage() {
   return page;
 }
 
-void TForm1::LoadControls(const settings::Options& o) {
+void TForm1::LoadControls(const settings::Options& o, const std::string& fallbackFolder) {
   loading_ = true;
   ScrollBar1->setValue(std::clamp(o.MouseAcceleration, 1, 100));
   CheckBox1->setChecked(o.SmoothImage);
@@ -379,12 +380,12 @@ void TForm1::LoadControls(const settings::Options& o) {
   CheckBox3->setChecked(o.StartWithWindows);
   CheckBox4->setChecked(o.CursorJumpFix);
   CheckBox5->setChecked(o.DisableAccessControl);
-  Edit1->setText(QString::fromLatin1(o.DefaultFolder.c_str()));
+  Edit1->setText(
+      QString::fromStdString(Cp1252ToUtf8(settings::FolderBoxText(o.DefaultFolder, fallbackFolder))));
   ComboBox1->clear();
   ComboBox1->addItem("Default");
-  for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromLatin1(device.Name.c_str()));
+  for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(device.Name)));
   ComboBox1->setCurrentIndex(0);
-  if (Edit1->text().size() < 3) Edit1->setText("C:\\");
   FillHostLists(o);
   if (CheckBox2->isChecked()) UpdateTimer->start(1000);
   loading_ = false;

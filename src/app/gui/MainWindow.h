@@ -44,8 +44,9 @@ class TForm1 : public QWidget {
   // addresses: returns the address line's addresses (called on every activation).
   TForm1(settings::LiveSettings& settings, std::function<std::string()> addresses);
 
-  // Fills the controls from the settings without saving.
-  void LoadControls(const settings::Options& options);
+  // Fills the controls from the settings without saving; the folder box shows fallbackFolder when the
+  // stored folder is shorter than 3 characters.
+  void LoadControls(const settings::Options& options, const std::string& fallbackFolder);
   void SetCountryAndLayout(int countryCode, const QString& layoutName);
   void SetLastVirtualKey(int code);
   // Refills both host list boxes from the settings.

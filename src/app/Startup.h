@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "server/Server.h"
+#include "settings/LiveSettings.h"
+#include "settings/OptionsStore.h"
+
+namespace fernpad::app {
+
+// Finds "option.dat" (--config-dir, else the program's folder when writable, else the user's config folder)
+// and loads it into the live settings, without saving.
+std::unique_ptr<settings::OptionsStore> LoadSettings(const CommandLine& cl, settings::LiveSettings& live);
+
+// From now on every change of the live settings rewrites the file and hands the jump-fix box to the cursor.
+void SaveSettingsOnChange(settings::LiveSettings& live, settings::OptionsStore& store, Server& server);
+
+}  // namespace fernpad::app
