@@ -13,119 +13,22 @@
 #include <string_view>
 #include <tuple>
 
+#include "platform/linux/X11KeyProperties.h"
 #include "platform/linux/X11KeyTables.h"
 
 namespace fernpad {
 namespace {
 
+using x11keys::ErrorTrap;
+using x11keys::LayoutFromSymbolsName;
+using x11keys::ReadProperty;
+using x11keys::SplitCommas;
 using x11keys::VkKind;
 
 constexpr std::size_t kMaxTitle = 999;
 
 bool IsVk(std::uint16_t vk, std::initializer_list<std::uint16_t> codes) {
   return std::find(codes.begin(), codes.end(), vk) != codes.end();
-}
-
-// Catches the X errors of one display on this thread while it lives (a window that vanished between two
-// requests must not end the process); errors of other displays or threads go to the previous handler.
-class ErrorTrap {
- public:
-  explicit ErrorTrap(Display* dpy) : dpy_(dpy) {
-    XSync(dpy_, False);
-    trapped_ = dpy_;
-    failed_ = false;
-    previous_ = XSetErrorHandler(&Handler);
-  }
-  ~ErrorTrap() {
-    XSync(dpy_, False);
-    XSetErrorHandler(previous_);
-    trapped_ = nullptr;
-  }
-  ErrorTrap(const ErrorTrap&) = delete;
-  ErrorTrap& operator=(const ErrorTrap&) = delete;
-  bool Failed() {
-    XSync(dpy_, False);
-    return failed_;
-  }
-
- private:
-  static int Handler(Display* dpy, XErrorEvent* error) {
-    if (dpy == trapped_) {
-      failed_ = true;
-      return 0;
-    }
-    return previous_ ? previous_(dpy, error) : 0;
-  }
-  Display* dpy_;
-  static thread_local Display* trapped_;
-  static thread_local bool failed_;
-  static inline XErrorHandler previous_ = nullptr;
-};
-thread_local Display* ErrorTrap::trapped_ = nullptr;
-thread_local bool ErrorTrap::failed_ = false;
-
-// Reads a whole property; empty when it is missing or of another type (AnyPropertyType accepts all).
-std::string ReadProperty(Display* dpy, Window w, Atom property, Atom type, int* format = nullptr) {
-  Atom actualType = None;
-  int actualFormat = 0;
-  unsigned long items = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, w, property, 0, 1 << 16, False, type, &actualType, &actualFormat, &items,
-                         &after, &data) != Success ||
-      data == nullptr) {
-    return {};
-  }
-  std::string out;
-  if (actualType != None && (type == AnyPropertyType || actualType == type)) {
-    const std::size_t unit = actualFormat == 32 ? sizeof(long) : static_cast<std::size_t>(actualFormat) / 8;
-    out.assign(reinterpret_cast<const char*>(data), items * unit);
-    if (format) *format = actualFormat;
-  }
-  XFree(data);
-  return out;
-}
-
-std::vector<std::string> SplitCommas(const std::string& text) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const auto comma = text.find(',', start);
-    parts.push_back(text.substr(start, comma - start));
-    if (comma == std::string::npos) return parts;
-    start = comma + 1;
-  }
-}
-
-// "pc+de(nodeadkeys)+us:2+inet(evdev)" -> layout and variant of group `group`.
-std::pair<std::string, std::string> LayoutFromSymbolsName(const std::string& symbols, unsigned group) {
-  static constexpr std::string_view kNotLayouts[] = {"pc",        "inet",  "group",  "level3",    "level5",
-                                                     "compose",   "ctrl",  "altwin", "capslock",  "terminate",
-                                                     "keypad",    "kpdl",  "nbsp",   "shift",     "eurosign",
-                                                     "rupeesign", "japan", "korean", "srvr_ctrl", "lv3"};
-  std::size_t start = 0;
-  while (start <= symbols.size()) {
-    auto plus = symbols.find_first_of("+|", start);
-    if (plus == std::string::npos) plus = symbols.size();
-    std::string part = symbols.substr(start, plus - start);
-    start = plus + 1;
-    // The first layout has no group suffix, the others carry ":2", ":3", ...
-    unsigned partGroup = 0;
-    if (const auto colon = part.find(':'); colon != std::string::npos) {
-      partGroup = static_cast<unsigned>(std::atoi(part.c_str() + colon + 1) - 1);
-      part.resize(colon);
-    }
-    std::string name = part, variant;
-    if (const auto paren = part.find('('); paren != std::string::npos) {
-      name = part.substr(0, paren);
-      variant = part.substr(paren + 1, part.find(')', paren) - paren - 1);
-    }
-    if (name.empty() ||
-        std::find(std::begin(kNotLayouts), std::end(kNotLayouts), name) != std::end(kNotLayouts)) {
-      continue;
-    }
-    if (partGroup == group) return {name, variant};
-  }
-  return {};
 }
 
 }  // namespace
@@ -165,7 +68,11 @@ X11Keyboard::~X11Keyboard() {
   XSync(dpy_, False);
 }
 
-void X11Keyboard::PumpEvents() {
+void X11Keyboard::PumpEvents(bool readSocket) {
+  // Every call ends with XSync, which queues whatever the server sent before it; reading the socket again
+  // is only needed where time may have passed since (the start of a character or of a raw key).
+  if (readSocket) XEventsQueued(dpy_, QueuedAfterReading);
+  if (XQLength(dpy_) == 0) return;
   const auto isKeyboardEvent = [](Display*, XEvent* ev, XPointer self) -> Bool {
     const int xkbEvent = reinterpret_cast<X11Keyboard*>(self)->xkbEvent_;
     return ev->type == xkbEvent || ev->type == MappingNotify;
@@ -203,26 +110,33 @@ void X11Keyboard::PumpEvents() {
   }
 }
 
-void X11Keyboard::EnsureCurrent() {
-  PumpEvents();
+void X11Keyboard::EnsureCurrent(bool readSocket) {
+  PumpEvents(readSocket);
   if (stale_) Refresh();
   if (!placements_.empty() || !xkb_) return;
 
   // Which keysym each key produces in this group with none, Shift, AltGr and Shift+AltGr held; the first
-  // (fewest modifiers, lowest keycode) wins.
+  // wins: keys Windows has a code for before the rest (evdev keymaps carry extra keys such as a second
+  // "(" key), then fewest modifiers, then lowest keycode.
   const unsigned locks = lockedMods_ & (LockMask | Mod2Mask);
   struct Level {
     bool shift, level3;
   };
   static constexpr Level kLevels[] = {{false, false}, {true, false}, {false, true}, {true, true}};
-  for (const Level level : kLevels) {
-    if (level.level3 && level3Mask_ == 0) continue;
-    const unsigned mods = locks | (level.shift ? ShiftMask : 0) | (level.level3 ? level3Mask_ : 0);
-    for (int k = xkb_->min_key_code; k <= xkb_->max_key_code; ++k) {
-      const auto key = static_cast<KeyCode>(k);
-      if (std::find(spares_.begin(), spares_.end(), key) != spares_.end()) continue;
-      const KeySym sym = Translate(key, mods);
-      if (sym != NoSymbol) placements_.try_emplace(sym, Placement{key, level.shift, level.level3});
+  std::vector<KeyCode> standard, extra;
+  for (int k = xkb_->min_key_code; k <= xkb_->max_key_code; ++k) {
+    const auto key = static_cast<KeyCode>(k);
+    if (std::find(spares_.begin(), spares_.end(), key) != spares_.end()) continue;
+    (VkOfKeycode(key) != 0 ? standard : extra).push_back(key);
+  }
+  for (const auto* keys : {&standard, &extra}) {
+    for (const Level level : kLevels) {
+      if (level.level3 && level3Mask_ == 0) continue;
+      const unsigned mods = locks | (level.shift ? ShiftMask : 0) | (level.level3 ? level3Mask_ : 0);
+      for (const KeyCode key : *keys) {
+        const KeySym sym = Translate(key, mods);
+        if (sym != NoSymbol) placements_.try_emplace(sym, Placement{key, level.shift, level.level3});
+      }
     }
   }
 }
@@ -420,7 +334,7 @@ void X11Keyboard::Release(const Stroke& s) {
 }
 
 void X11Keyboard::SendKey(std::uint16_t vk, bool keyUp) {
-  EnsureCurrent();
+  EnsureCurrent(!typing_);
   if (typing_) {
     // Modifier records only select the character's level; they are pressed with its key.
     if (IsVk(vk, {0x10, 0xA0, 0xA1})) {
@@ -468,7 +382,7 @@ void X11Keyboard::SendKey(std::uint16_t vk, bool keyUp) {
 }
 
 std::int16_t X11Keyboard::VkKeyScan(std::uint8_t c) {
-  EnsureCurrent();
+  EnsureCurrent(true);
   // Control characters are Ctrl with a letter, as Windows answers; the four with keys of their own
   // (Backspace, Tab, Enter, Escape) come from the keymap below.
   if (c >= 0x01 && c <= 0x1A && !IsVk(c, {0x08, 0x09, 0x0A, 0x0D}))
@@ -500,7 +414,7 @@ void X11Keyboard::EndTypedCharacter() {
 }
 
 std::string X11Keyboard::LayoutName() {
-  EnsureCurrent();
+  EnsureCurrent(true);
   std::string layout, variant;
   const Atom rulesNames = XInternAtom(dpy_, "_XKB_RULES_NAMES", True);
   if (rulesNames != None) {

@@ -74,9 +74,9 @@ class X11Keyboard {
     void operator()(XkbDescPtr desc) const;
   };
 
-  void PumpEvents();
+  void PumpEvents(bool readSocket);
   void Refresh();
-  void EnsureCurrent();
+  void EnsureCurrent(bool readSocket);
   KeySym Translate(KeyCode key, unsigned mods) const;
   std::optional<Placement> PlacementOf(KeySym sym) const;
   KeyCode KeyNamed(const std::string& name) const;
