@@ -24,6 +24,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--config-dir") {
       cl.configDir = value();
       if (cl.configDir.empty()) throw std::invalid_argument("--config-dir needs a folder");
+    } else if (a == "--allow") {
+      const std::string& host = value();
+      if (host.empty()) throw std::invalid_argument("--allow needs an address");
+      cl.allowHosts.push_back(host);
     } else if (a == "--http-port") {
       const std::string& v = value();
       unsigned port = 0;
@@ -45,6 +49,7 @@ std::string UsageText() {
          "Options:\n"
          "  --headless         run without windows (the servers and the logic only)\n"
          "  --config-dir DIR   keep \"option.dat\" in DIR\n"
+         "  --allow ADDRESS    allow the device at ADDRESS to control this PC (remembered)\n"
          "  --verbose, -v      log what arrives and what is injected to stderr\n"
          "  --http-port PORT   listen for commands on PORT instead of 12769 (0: any free port)\n"
          "  --version          print the version and exit\n"

@@ -12,8 +12,9 @@ struct CommandLine {
   bool verbose = false;
   bool version = false;
   bool help = false;
-  std::string configDir;           // where "option.dat" lives; empty: the default place
-  std::uint16_t httpPort = 12769;  // the handheld always uses 12769; other values are for tests
+  std::string configDir;                // where "option.dat" lives; empty: the default place
+  std::uint16_t httpPort = 12769;       // the handheld always uses 12769; other values are for tests
+  std::vector<std::string> allowHosts;  // put on the allowed list at start (saved), for headless use
 };
 
 // Parses the arguments (without the program name). Throws std::invalid_argument with a message for the

@@ -28,11 +28,13 @@ int RunHeadless(const CommandLine& cl) {
     options.httpPort = cl.httpPort;
     Server server(platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
+    AllowHosts(cl, settings);
     server.Start();
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
     int signal = 0;
     sigwait(&stopSignals, &signal);
     log::Verbose("stopping on signal ", signal);
+    ui.BeginShutdown();
     server.Stop();
     return 0;
   } catch (const std::exception& e) {

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include <algorithm>
+
 #include "core/Log.h"
 #include "settings/SettingsPaths.h"
 
@@ -16,6 +18,15 @@ std::unique_ptr<settings::OptionsStore> LoadSettings(const CommandLine& cl, sett
     log::Verbose("settings: the file was damaged; kept as ", store->DamagedFile().string(),
                  ", using defaults");
   return store;
+}
+
+void AllowHosts(const CommandLine& cl, settings::LiveSettings& live) {
+  if (cl.allowHosts.empty()) return;
+  live.Change([&](settings::Options& o) {
+    for (const auto& host : cl.allowHosts)
+      if (std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), host) == o.AllowedHosts.end())
+        o.AllowedHosts.push_back(host);
+  });
 }
 
 void SaveSettingsOnChange(settings::LiveSettings& live, settings::OptionsStore& store, Server& server) {

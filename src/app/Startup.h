@@ -16,4 +16,7 @@ std::unique_ptr<settings::OptionsStore> LoadSettings(const CommandLine& cl, sett
 // From now on every change of the live settings rewrites the file and hands the jump-fix box to the cursor.
 void SaveSettingsOnChange(settings::LiveSettings& live, settings::OptionsStore& store, Server& server);
 
+// Puts the --allow addresses that are not there yet on the allowed list (saving, once the save hook is set).
+void AllowHosts(const CommandLine& cl, settings::LiveSettings& live);
+
 }  // namespace fernpad::app

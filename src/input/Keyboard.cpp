@@ -123,7 +123,6 @@ const KeyRuleSet& RuleSetFor(std::string_view layoutName, int countryCode) {
 Keyboard::Keyboard(Platform& platform, Ui& ui, std::string layoutName, int countryCode)
     : platform_(platform),
       ui_(ui),
-      hints_(dynamic_cast<CharacterTypingHints*>(&platform)),
       layoutName_(std::move(layoutName)),
       countryCode_(countryCode),
       rules_(RuleSetFor(layoutName_, countryCode_)) {}
@@ -197,7 +196,7 @@ void Keyboard::TypeCharacter(std::uint8_t c) {
     altGr = (state & 6) == 6;
   }
 
-  if (hints_) hints_->BeginTypedCharacter(c);
+  platform_.BeginTypedCharacter(c);
   if (shift) Key(vk::kShift, false);
   if (altGr) {
     Key(vk::kMenu, false);
@@ -210,7 +209,7 @@ void Keyboard::TypeCharacter(std::uint8_t c) {
     Key(vk::kMenu, true);
   }
   if (shift) Key(vk::kShift, true);
-  if (hints_) hints_->EndTypedCharacter();
+  platform_.EndTypedCharacter();
 }
 
 }  // namespace fernpad

@@ -30,20 +30,6 @@ inline constexpr std::uint16_t kMediaPlayPause = 0xB3;
 inline constexpr std::uint16_t kNoKey = 0xFFFF;  // a character the layout has no key for
 }  // namespace vk
 
-// Implemented by a platform that must know which key records type a character of text rather than press
-// raw keys. On X11, Ctrl+Alt is not AltGr and a character without a key can still be typed through its
-// keysym; Windows needs neither, so its platform does not implement this. The keyboard finds it on the
-// platform object it was given.
-class CharacterTypingHints {
- public:
-  // The key records sent until EndTypedCharacter() type the Windows-1252 character c.
-  virtual void BeginTypedCharacter(std::uint8_t c) = 0;
-  virtual void EndTypedCharacter() = 0;
-
- protected:
-  ~CharacterTypingHints() = default;
-};
-
 // Which characters a layout types with Shift and which with AltGr.
 struct KeyRuleSet {
   std::bitset<256> shift;
@@ -84,7 +70,6 @@ class Keyboard {
 
   Platform& platform_;
   Ui& ui_;
-  CharacterTypingHints* hints_;
   std::string layoutName_;
   int countryCode_;
   const KeyRuleSet& rules_;

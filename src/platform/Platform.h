@@ -40,6 +40,12 @@ class Platform {
   // pressed or released. Failures are not reported.
   virtual void SendKeyInput(std::uint16_t virtualKey, bool keyUp) = 0;
 
+  // Bracket the key records that type one Windows-1252 character of text, as opposed to raw keys. Needed
+  // where Ctrl+Alt is not AltGr and a character without a key can still be typed (X11); the default does
+  // nothing.
+  virtual void BeginTypedCharacter(std::uint8_t c) { (void)c; }
+  virtual void EndTypedCharacter() {}
+
   // The key that types the Windows-1252 character c on the active layout: the virtual-key code in the low
   // byte and the shift state in the high byte, or -1 when the layout has no key for it.
   virtual std::int16_t VkKeyScan(std::uint8_t c) = 0;

@@ -5,7 +5,12 @@
 namespace fernpad {
 
 Server::Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, ServerOptions options)
-    : platform_(platform), ui_(ui), settings_(settings), options_(std::move(options)), input_(platform) {}
+    : platform_(platform),
+      ui_(ui),
+      settings_(settings),
+      options_(std::move(options)),
+      input_(platform),
+      access_(settings, ui) {}
 
 Server::~Server() {
   Stop();
@@ -13,12 +18,18 @@ Server::~Server() {
 
 input::CommandServices Server::Services() {
   input::CommandServices services;
+  services.promptOpen = [this] { return access_.PromptOpen(); };
+  services.checkAccess = [this](const std::string& peer) { return access_.CheckAccess(peer); };
+  services.sendKeyDown = [this](std::string_view payload) { keyboard_->SendKeyDown(payload); };
+  services.sendKeyUp = [this](std::string_view payload) { keyboard_->SendKeyUp(payload); };
+  services.typeText = [this](std::string_view payload) { keyboard_->TypeText(payload); };
   return services;
 }
 
 void Server::Start() {
   countryCode_ = platform_.CountryCode();
   keyboardLayoutName_ = platform_.KeyboardLayoutName();
+  keyboard_ = std::make_unique<Keyboard>(platform_, ui_, keyboardLayoutName_, countryCode_);
   commands_ = std::make_unique<input::CommandHandler>(platform_, ui_, settings_, input_, Services());
 
   net::HttpServerOptions http;

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "access/AccessControl.h"
 #include "core/Ui.h"
 #include "input/CommandHandler.h"
+#include "input/Keyboard.h"
 #include "net/HttpServer.h"
 #include "platform/Platform.h"
 #include "settings/LiveSettings.h"
@@ -24,7 +26,8 @@ class Server {
   Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, ServerOptions options = {});
   ~Server();
 
-  // Reads the country code and keyboard layout name, then starts the HTTP endpoint. Throws
+  // Reads the country code and keyboard layout name (once: later layout switches do not change the typing
+  // rules), then starts the HTTP endpoint. Throws
   // std::system_error when a port cannot be bound.
   void Start();
   void Stop();
@@ -33,6 +36,7 @@ class Server {
   int CountryCode() const { return countryCode_; }
   const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
   input::InputState& Input() { return input_; }
+  access::AccessControl& Access() { return access_; }
 
  private:
   input::CommandServices Services();
@@ -44,6 +48,8 @@ class Server {
   int countryCode_ = 49;  // until read
   std::string keyboardLayoutName_;
   input::InputState input_;
+  access::AccessControl access_;
+  std::unique_ptr<Keyboard> keyboard_;
   std::unique_ptr<input::CommandHandler> commands_;
   std::unique_ptr<net::HttpServer> http_;
 };

@@ -463,7 +463,7 @@ TEST(KeyboardMedia, TypedMediaBytesAreCharactersNotHotkeys) {
 
 // ---- The typing bracket a platform may ask for ----
 
-class HintedPlatform : public FakePlatform, public CharacterTypingHints {
+class HintedPlatform : public FakePlatform {
  public:
   void BeginTypedCharacter(std::uint8_t c) override { log.push_back("begin " + std::to_string(c)); }
   void EndTypedCharacter() override { log.push_back("end"); }

@@ -8,7 +8,7 @@ namespace fernpad::test {
 
 // The fake platform with its keyboard methods forwarded to a real X11Keyboard, the way the X11 platform
 // forwards them; the fake still records every key record.
-class X11KeyboardPlatform : public FakePlatform, public CharacterTypingHints {
+class X11KeyboardPlatform : public FakePlatform {
  public:
   explicit X11KeyboardPlatform(X11Keyboard& keyboard) : keyboard_(keyboard) {}
   void SendKeyInput(std::uint16_t vk, bool keyUp) override {

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -32,20 +32,23 @@ bool ReadSome(int fd, std::string& into, int timeoutMs) {
 }  // namespace
 
 ServerProcess::ServerProcess(const std::string& binary, const std::string& display,
-                             std::vector<std::string> extraArgs) {
+                             std::vector<std::string> extraArgs, bool allowLoopback) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   char dirTemplate[] = "/tmp/fernpad-e2e-XXXXXX";
   if (!mkdtemp(dirTemplate)) throw std::runtime_error("mkdtemp");
   home_ = dirTemplate;
-  std::vector<std::string> args = {binary, "--headless", "--verbose", "--http-port", "0", "--config-dir", home_ + "/config"};
+  std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
+                                   "0",    "--config-dir", home_ + "/config"};
+  if (allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0) env.emplace_back(*e);
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0)
+      env.emplace_back(*e);
   env.push_back("DISPLAY=" + display);
   // Autostart entries and data files go into the test's own folder.
   env.push_back("XDG_CONFIG_HOME=" + home_ + "/xdg-config");

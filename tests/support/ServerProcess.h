@@ -12,8 +12,9 @@ namespace fernpad::test {
 // constructor waits until the server says which port it listens on.
 class ServerProcess {
  public:
+  // allowLoopback: start with --allow 127.0.0.1, so the test's requests are served without a prompt.
   ServerProcess(const std::string& binary, const std::string& display,
-                std::vector<std::string> extraArgs = {});
+                std::vector<std::string> extraArgs = {}, bool allowLoopback = true);
   ~ServerProcess();  // ends the process if it still runs
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

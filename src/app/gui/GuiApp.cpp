@@ -43,6 +43,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   options.httpPort = cl.httpPort;
   Server server(*platform, ui, settings, options);
   SaveSettingsOnChange(settings, *store, server);
+  AllowHosts(cl, settings);
 
   // Off screen, beyond the rightmost monitor (kept on screen when there is no tray to bring it back).
   std::vector<Rect> monitors;

@@ -15,6 +15,8 @@
 #include <stdexcept>
 
 #include "core/Log.h"
+#include "platform/linux/LocaleCountry.h"
+#include "platform/linux/X11Keyboard.h"
 
 extern char** environ;
 
@@ -24,7 +26,8 @@ struct X11Platform::Impl {
   std::mutex mutex;  // Xlib calls on this connection are made one at a time
   Display* dpy = nullptr;
   Window root = 0;
-  int wheelRemainder = 0;  // wheel units not yet turned into a whole click
+  int wheelRemainder = 0;                 // wheel units not yet turned into a whole click
+  std::unique_ptr<X11Keyboard> keyboard;  // uses dpy: made after it is opened, destroyed before it is closed
 
   int randrEventBase = 0;
   bool primaryKnown = false;
@@ -33,13 +36,16 @@ struct X11Platform::Impl {
   // The primary monitor's rectangle in root coordinates: the RandR primary, else the first monitor, else
   // the whole root window. Kept until RandR reports a change of the screen layout.
   Rect Primary() {
-    while (XPending(dpy) > 0) {
-      XEvent ev;
-      XNextEvent(dpy, &ev);
-      if (ev.type >= randrEventBase && ev.type <= randrEventBase + RRNotify) {
-        XRRUpdateConfiguration(&ev);
-        primaryKnown = false;
-      }
+    // Take only the RandR events off the queue: the keyboard takes its own.
+    XEventsQueued(dpy, QueuedAfterReading);
+    const auto isRandrEvent = [](Display*, XEvent* ev, XPointer self) -> Bool {
+      const int base = reinterpret_cast<Impl*>(self)->randrEventBase;
+      return base > 0 && ev->type >= base && ev->type <= base + RRNotify;
+    };
+    XEvent ev;
+    while (XCheckIfEvent(dpy, &ev, isRandrEvent, reinterpret_cast<XPointer>(this))) {
+      XRRUpdateConfiguration(&ev);
+      primaryKnown = false;
     }
     if (primaryKnown) return primary;
     int count = 0;
@@ -72,6 +78,12 @@ X11Platform::X11Platform(const std::string& displayName) : impl_(std::make_uniqu
     throw std::runtime_error("the X server has no XTest extension");
   }
   impl_->root = DefaultRootWindow(impl_->dpy);
+  try {
+    impl_->keyboard = std::make_unique<X11Keyboard>(impl_->dpy);
+  } catch (...) {
+    XCloseDisplay(impl_->dpy);
+    throw;
+  }
   int randrError = 0;
   if (XRRQueryExtension(impl_->dpy, &impl_->randrEventBase, &randrError))
     XRRSelectInput(impl_->dpy, impl_->root,
@@ -79,6 +91,7 @@ X11Platform::X11Platform(const std::string& displayName) : impl_(std::make_uniqu
 }
 
 X11Platform::~X11Platform() {
+  impl_->keyboard.reset();
   XCloseDisplay(impl_->dpy);
 }
 
@@ -129,23 +142,38 @@ void X11Platform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
 }
 
 void X11Platform::SendKeyInput(std::uint16_t virtualKey, bool keyUp) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->keyboard->SendKey(virtualKey, keyUp);
   log::Verbose("inject: key 0x", std::hex, virtualKey, std::dec, keyUp ? " up" : " down");
 }
 
-std::int16_t X11Platform::VkKeyScan(std::uint8_t) {
-  return -1;
+void X11Platform::BeginTypedCharacter(std::uint8_t c) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->keyboard->BeginTypedCharacter(c);
+}
+
+void X11Platform::EndTypedCharacter() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->keyboard->EndTypedCharacter();
+}
+
+std::int16_t X11Platform::VkKeyScan(std::uint8_t c) {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->keyboard->VkKeyScan(c);
 }
 
 std::string X11Platform::ForegroundWindowTitle() {
-  return {};
+  std::lock_guard lock(impl_->mutex);
+  return impl_->keyboard->ForegroundWindowTitle();
 }
 
 std::string X11Platform::KeyboardLayoutName() {
-  return "00000409";
+  std::lock_guard lock(impl_->mutex);
+  return impl_->keyboard->LayoutName();
 }
 
 int X11Platform::CountryCode() {
-  return 49;
+  return CountryCodeFromLocale();
 }
 
 char X11Platform::DecimalSeparator() {

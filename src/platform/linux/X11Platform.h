@@ -22,6 +22,8 @@ class X11Platform : public Platform {
   bool SetCursorPos(Point p) override;
   void SendMouseInput(std::uint32_t flags, std::int32_t mouseData) override;
   void SendKeyInput(std::uint16_t virtualKey, bool keyUp) override;
+  void BeginTypedCharacter(std::uint8_t c) override;
+  void EndTypedCharacter() override;
   std::int16_t VkKeyScan(std::uint8_t c) override;
   std::string ForegroundWindowTitle() override;
   std::string KeyboardLayoutName() override;
