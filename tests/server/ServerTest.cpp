@@ -1,0 +1,118 @@
+#include "server/Server.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/fake/FakePlatform.h"
+#include "settings/OptionsStore.h"
+
+namespace fernpad {
+namespace {
+
+// One HTTP/1.0 request from a chosen loopback source address; returns the whole response.
+std::string Request(std::uint16_t port, const std::string& from, const std::string& query) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) throw std::runtime_error("bind");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
+  const std::string req = "GET /?" + query + " HTTP/1.0\r\n\r\n";
+  if (write(fd, req.data(), req.size()) != static_cast<ssize_t>(req.size()))
+    throw std::runtime_error("write");
+  std::string response;
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) response.append(buf, static_cast<std::size_t>(n));
+  close(fd);
+  return response;
+}
+
+class AnsweringUi : public NullUi {
+ public:
+  bool AskAllowHost(const std::string& address) override {
+    asked.push_back(address);
+    return answer;
+  }
+  std::vector<std::string> asked;
+  bool answer = true;
+};
+
+class ServerTest : public ::testing::Test {
+ protected:
+  ServerTest()
+      : dir(std::filesystem::temp_directory_path() / ("fernpad-server-test-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(dir);
+    store = std::make_unique<settings::OptionsStore>(dir / "option.dat", nullptr, "/tmp/");
+    live.Load(store->LoadOptions());
+    settings::ConnectSaveHook(live, *store);
+    ServerOptions options;
+    options.bindAddress = "127.0.0.1";
+    options.httpPort = 0;
+    server = std::make_unique<Server>(platform, ui, live, options);
+    server->Start();
+    platform.SetCursor({100, 100});
+  }
+  ~ServerTest() override {
+    server.reset();
+    std::filesystem::remove_all(dir);
+  }
+  std::string Send(const std::string& from, const std::string& query) {
+    return Request(server->HttpPort(), from, query);
+  }
+
+  std::filesystem::path dir;
+  FakePlatform platform;
+  AnsweringUi ui;
+  settings::LiveSettings live;
+  std::unique_ptr<settings::OptionsStore> store;
+  std::unique_ptr<Server> server;
+};
+
+TEST_F(ServerTest, AnUnknownDeviceIsAskedForOnceAndRemembered) {
+  const std::string first = Send("127.0.0.2", "x:0&y:0&a=mbl");
+  EXPECT_NE(first.find("Content-Length: 0\r\n"), std::string::npos);  // the header-only default reply
+  EXPECT_TRUE(platform.Records().empty());
+  EXPECT_EQ(ui.asked, std::vector<std::string>{"127.0.0.2"});
+
+  const std::string second = Send("127.0.0.2", "x:0&y:0&a=mbl");
+  EXPECT_NE(second.find("Content-Length: 1\r\n"), std::string::npos);
+  EXPECT_EQ(platform.Records().size(), 2u);
+  EXPECT_EQ(ui.asked.size(), 1u);
+
+  // The answer is in the file: a new store reads it back.
+  settings::OptionsStore reread(dir / "option.dat", nullptr, "/tmp/");
+  EXPECT_EQ(reread.LoadOptions().AllowedHosts, std::vector<std::string>{"127.0.0.2"});
+}
+
+TEST_F(ServerTest, ADeniedDeviceGetsNothing) {
+  ui.answer = false;
+  Send("127.0.0.3", "x:0&y:0&a=a");
+  for (int i = 0; i < 3; ++i) {
+    const std::string reply = Send("127.0.0.3", "x:0&y:0&a=a");
+    EXPECT_NE(reply.find("Content-Length: 0\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(platform.Cursor(), (Point{100, 100}));
+  EXPECT_EQ(platform.SetCursorCalls(), 0);
+  EXPECT_EQ(ui.asked.size(), 1u);
+  settings::OptionsStore reread(dir / "option.dat", nullptr, "/tmp/");
+  EXPECT_EQ(reread.LoadOptions().DeniedHosts, std::vector<std::string>{"127.0.0.3"});
+}
+
+TEST_F(ServerTest, DisablingAccessControlServesEveryone) {
+  live.Change([](settings::Options& o) { o.DisableAccessControl = true; });
+  EXPECT_NE(Send("127.0.0.4", "x:0&y:0&a=a").find("Content-Length: 1\r\n"), std::string::npos);
+  EXPECT_EQ(platform.Cursor(), (Point{960, 540}));
+  EXPECT_TRUE(ui.asked.empty());
+}
+
+}  // namespace
+}  // namespace fernpad
