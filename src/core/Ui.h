@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/Geometry.h"
+
 namespace fernpad {
 
 // What the system's logic needs from a person or a window. The Qt front end implements it on the GUI
@@ -26,6 +28,12 @@ class Ui {
 
   // The allowed or denied host lists have changed: refill what shows them.
   virtual void HostListsChanged() = 0;
+
+  // Shows the presenter dot (16 x 16, round, in the pointer colour, on top, never taking the focus) with its
+  // top-left corner at topLeft, or moves it there when it is shown already.
+  virtual void ShowPointerOverlay(Point topLeft) = 0;
+  // Hides the presenter dot, however it was shown.
+  virtual void HidePointerOverlay() = 0;
 };
 
 // A Ui for a process without windows that shows nothing and refuses unknown devices; front ends override
@@ -37,6 +45,8 @@ class NullUi : public Ui {
   void SetLastVirtualKey(int) override {}
   bool AskAllowHost(const std::string&) override { return false; }
   void HostListsChanged() override {}
+  void ShowPointerOverlay(Point) override {}
+  void HidePointerOverlay() override {}
 };
 
 }  // namespace fernpad

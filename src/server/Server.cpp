@@ -1,6 +1,7 @@
 #include "server/Server.h"
 
 #include "core/Log.h"
+#include "presenter/Presenter.h"
 
 namespace fernpad {
 
@@ -23,6 +24,7 @@ input::CommandServices Server::Services() {
   services.sendKeyDown = [this](std::string_view payload) { keyboard_->SendKeyDown(payload); };
   services.sendKeyUp = [this](std::string_view payload) { keyboard_->SendKeyUp(payload); };
   services.typeText = [this](std::string_view payload) { keyboard_->TypeText(payload); };
+  services.updatePointer = [this](const input::PointerState& state) { presenter::UpdatePointer(ui_, state); };
   return services;
 }
 

@@ -38,7 +38,8 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   TForm4 form4;
   TForm5 form5;
 
-  QtUi ui(form1);
+  QtUi ui(form1, pointerForm);
+  QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
   ServerOptions options;
   options.httpPort = cl.httpPort;
   Server server(*platform, ui, settings, options);

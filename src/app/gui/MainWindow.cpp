@@ -252,6 +252,7 @@ QWidget* TForm1::BuildGeneralPage() {
     const QColor chosen = QColorDialog::getColor(Shape1->Color(), this, "Pointer color");
     if (!chosen.isValid()) return;  // cancelled: nothing changes, nothing is saved
     Shape1->SetColor(chosen);
+    emit PointerColorChanged(chosen);
     settings_.Change([&](settings::Options& o) { o.PointerColor = ToColorRef(chosen); });
   });
 

@@ -56,6 +56,10 @@ class TForm1 : public QWidget {
   bool TrayAvailable() const { return trayAvailable_; }
   QSystemTrayIcon* TrayIcon() { return TrayIcon1; }
 
+ signals:
+  // The user picked a new pointer colour (the overlay takes it at once).
+  void PointerColorChanged(const QColor& color);
+
  protected:
   bool event(QEvent* e) override;
   void changeEvent(QEvent* e) override;

@@ -10,10 +10,12 @@
 #include "access/AccessControl.h"
 #include "app/Cp1252.h"
 #include "app/gui/MainWindow.h"
+#include "app/gui/SmallWindows.h"
 
 namespace fernpad::app {
 
-QtUi::QtUi(TForm1& mainWindow) : mainWindow_(mainWindow) {}
+QtUi::QtUi(TForm1& mainWindow, TPointerForm& pointerForm)
+    : mainWindow_(mainWindow), pointerForm_(pointerForm) {}
 
 void QtUi::OnGuiThread(std::function<void()> work, bool wait) {
   if (QThread::currentThread() == thread()) {
@@ -73,6 +75,21 @@ bool QtUi::AskAllowHost(const std::string& address) {
 
 void QtUi::HostListsChanged() {
   OnGuiThread([this] { mainWindow_.RefreshHostLists(); }, false);
+}
+
+void QtUi::ShowPointerOverlay(Point topLeft) {
+  OnGuiThread(
+      [this, topLeft] {
+        if (!pointerForm_.isVisible()) pointerForm_.SetFill(mainWindow_.Shape1->Color());  // as it is shown
+        pointerForm_.move(topLeft.x, topLeft.y);
+        pointerForm_.show();
+        pointerForm_.raise();
+      },
+      false);
+}
+
+void QtUi::HidePointerOverlay() {
+  OnGuiThread([this] { pointerForm_.hide(); }, false);
 }
 
 void QtUi::SetLastVirtualKey(int code) {

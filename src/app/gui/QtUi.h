@@ -9,6 +9,7 @@
 namespace fernpad::app {
 
 class TForm1;
+class TPointerForm;
 
 // The Ui of the Qt front end. Every call is carried onto the GUI thread; the blocking ones wait for the
 // answer, or return at once when the program is shutting down, so a waiting network thread can never hold
@@ -16,13 +17,15 @@ class TForm1;
 class QtUi : public QObject, public Ui {
   Q_OBJECT
  public:
-  explicit QtUi(TForm1& mainWindow);
+  QtUi(TForm1& mainWindow, TPointerForm& pointerForm);
 
   void ShowMessage(const std::string& text) override;
   void BringMainWindowToFront() override;
   void SetLastVirtualKey(int code) override;
   bool AskAllowHost(const std::string& address) override;
   void HostListsChanged() override;
+  void ShowPointerOverlay(Point topLeft) override;
+  void HidePointerOverlay() override;
 
   // From now on blocking calls return without waiting.
   void BeginShutdown() { closing_ = true; }
@@ -32,6 +35,7 @@ class QtUi : public QObject, public Ui {
   void OnGuiThread(std::function<void()> work, bool wait);
 
   TForm1& mainWindow_;
+  TPointerForm& pointerForm_;
   std::atomic<bool> closing_{false};
 };
 
