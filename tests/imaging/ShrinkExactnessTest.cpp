@@ -1,0 +1,108 @@
+// The fast ShrinkTo against the straightforward per-pixel form, byte for byte.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "ShrinkReference.h"
+#include "TestPictures.h"
+#include "imaging/AreaAverage.h"
+#include "imaging/BMPUtil.h"
+
+namespace fernpad {
+namespace {
+
+using test::RandomPicture;
+using test::ReferenceShrinkTo;
+
+// Both kernel sets (the vectorised one where this processor has it, and the portable one) against the
+// reference.
+void ExpectSameAsReference(const Bitmap24& picture, int w, int h) {
+  Bitmap24 reference = picture;
+  ReferenceShrinkTo(reference, w, h);
+  for (const auto kernels : {area_average::Kernels::Best, area_average::Kernels::Portable}) {
+    area_average::UseKernels(kernels);
+    Bitmap24 fast = picture;
+    TBMPUtil util;
+    util.SetBitmap(fast);
+    util.ShrinkTo(w, h);
+    area_average::UseKernels(area_average::Kernels::Best);
+    ASSERT_TRUE(test::SamePixels(fast, reference))
+        << (kernels == area_average::Kernels::Best ? "best" : "portable") << " kernels, " << picture.Width() << "x"
+        << picture.Height() << " -> " << w << "x" << h << ": " << test::Describe(fast, reference);
+  }
+}
+
+TEST(ShrinkExactness, KernelsInUse) {
+  std::printf("vectorised kernels: %s\n", area_average::BestKernelsAreVectorised() ? "AVX2+FMA" : "none");
+}
+
+TEST(ShrinkExactness, ReferenceGivesTheDocumentedExamples) {
+  Bitmap24 line = test::PatternPicture(3, 2, [](int x, int, int) { return 30 * (x + 1); });
+  ReferenceShrinkTo(line, 2, 1);
+  ASSERT_EQ(line.Width(), 2);
+  EXPECT_EQ(line.Pixel(0, 0)[0], 40);
+  EXPECT_EQ(line.Pixel(1, 0)[0], 72);
+  Bitmap24 ties = test::PatternPicture(4, 2, [](int x, int, int) { return 10 + x; });
+  ReferenceShrinkTo(ties, 2, 1);
+  EXPECT_EQ(ties.Pixel(0, 0)[0], 10);
+  EXPECT_EQ(ties.Pixel(1, 0)[0], 12);
+}
+
+TEST(ShrinkExactness, SnapshotSizes) {
+  std::mt19937 rng(20240601);
+  for (const auto& [w, h, tw, th] : std::vector<std::array<int, 4>>{{1920, 1080, 400, 300},
+                                                                    {1920, 1080, 1024, 768},
+                                                                    {1366, 768, 400, 300},
+                                                                    {2560, 1440, 1024, 768},
+                                                                    {1280, 1024, 1024, 768},
+                                                                    {1025, 769, 1024, 768}}) {
+    ExpectSameAsReference(RandomPicture(w, h, rng), tw, th);
+  }
+}
+
+TEST(ShrinkExactness, RandomSizes) {
+  std::mt19937 rng(4242);
+  std::uniform_int_distribution<int> size(2, 260);
+  for (int n = 0; n < 200; ++n) {
+    const int w = size(rng);
+    const int h = size(rng);
+    const int tw = std::uniform_int_distribution<int>(1, w - 1)(rng);
+    const int th = std::uniform_int_distribution<int>(1, h - 1)(rng);
+    ExpectSameAsReference(RandomPicture(w, h, rng), tw, th);
+  }
+}
+
+TEST(ShrinkExactness, WholeRatiosAndTies) {
+  // Whole and half ratios put many quotients exactly on a half, where rounding to even decides.
+  std::mt19937 rng(99);
+  for (const auto& [w, h, tw, th] : std::vector<std::array<int, 4>>{
+           {4, 4, 2, 2}, {8, 6, 4, 3}, {90, 60, 45, 30}, {90, 60, 30, 20}, {300, 200, 200, 100}, {64, 64, 16, 16}}) {
+    ExpectSameAsReference(RandomPicture(w, h, rng), tw, th);
+    // Small values make exact halves more likely still.
+    Bitmap24 low = test::PatternPicture(w, h, [&](int, int, int) { return std::uniform_int_distribution<int>(0, 3)(rng); });
+    ExpectSameAsReference(low, tw, th);
+  }
+}
+
+TEST(ShrinkExactness, ExtremeRatios) {
+  std::mt19937 rng(5);
+  for (const auto& [w, h, tw, th] : std::vector<std::array<int, 4>>{
+           {5000, 3, 1, 1}, {3, 5000, 2, 1}, {4000, 2, 3, 1}, {1001, 1000, 1000, 999}, {2, 2, 1, 1}, {9000, 4, 7, 3}}) {
+    ExpectSameAsReference(RandomPicture(w, h, rng), tw, th);
+  }
+}
+
+TEST(ShrinkExactness, NoChangeCasesMatchTheReference) {
+  std::mt19937 rng(6);
+  const Bitmap24 picture = RandomPicture(50, 40, rng);
+  ExpectSameAsReference(picture, 50, 20);
+  ExpectSameAsReference(picture, 60, 20);
+  ExpectSameAsReference(picture, 30, 40);
+  ExpectSameAsReference(picture, 30, 45);
+}
+
+}  // namespace
+}  // namespace fernpad
