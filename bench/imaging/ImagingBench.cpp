@@ -10,6 +10,7 @@
 
 #include "ShrinkReference.h"
 #include "core/Bitmap24.h"
+#include "imaging/AreaAverage.h"
 #include "imaging/BMPUtil.h"
 #include "imaging/Jpeg.h"
 #include "imaging/PlainScale.h"
@@ -55,8 +56,12 @@ void Shrink(benchmark::State& state, int w, int h) {
     benchmark::DoNotOptimize(bmp.Row(0));
   }
 }
-void BM_ShrinkTo_1920x1080_to_400x300(benchmark::State& state) { Shrink(state, 400, 300); }
-void BM_ShrinkTo_1920x1080_to_1024x768(benchmark::State& state) { Shrink(state, 1024, 768); }
+void BM_ShrinkTo_1920x1080_to_400x300(benchmark::State& state) {
+  Shrink(state, 400, 300);
+}
+void BM_ShrinkTo_1920x1080_to_1024x768(benchmark::State& state) {
+  Shrink(state, 1024, 768);
+}
 BENCHMARK(BM_ShrinkTo_1920x1080_to_400x300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShrinkTo_1920x1080_to_1024x768)->Unit(benchmark::kMillisecond);
 
@@ -105,7 +110,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times[run.benchmark_name()] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -124,7 +130,10 @@ int main(int argc, char** argv) {
 
   const auto yardstick = reporter.times.find("BM_JpegEncode_1920x1080_q80");
   if (yardstick == reporter.times.end() || yardstick->second <= 0) return 0;
-  std::printf("\nCost relative to one JPEG encode of 1920x1080 at q80 (goal for ShrinkTo: at most 1.00):\n");
+  std::printf(
+      "\nCost relative to one JPEG encode of 1920x1080 at q80 (goal for ShrinkTo: at most 1.00),\n"
+      "shrink kernels: %s\n",
+      fernpad::area_average::BestKernelsAreVectorised() ? "AVX2+FMA" : "portable");
   for (const auto& [name, time] : reporter.times) {
     if (name == yardstick->first) continue;
     std::printf("  %-45s %6.2f\n", name.c_str(), time / yardstick->second);

@@ -29,7 +29,9 @@ using detail::Finish;
 
 std::atomic<bool> gPortable{false};
 
-bool Vectorised() { return !gPortable.load(std::memory_order_relaxed) && detail::HaveAvx2Fma(); }
+bool Vectorised() {
+  return !gPortable.load(std::memory_order_relaxed) && detail::HaveAvx2Fma();
+}
 
 constexpr std::size_t kVerticalBlock = 2048;  // bytes of a row summed at a time (16 KiB of sums)
 
@@ -133,7 +135,8 @@ IntegerPass IntegerForm(const std::vector<Window>& windows) {
   };
   int shift = 0;
   for (const Window& w : windows) {
-    while (shift <= kMaxIntegerShift && !(onGrid(w.wa, shift) && onGrid(w.wb, shift) && onGrid(w.t, shift))) ++shift;
+    while (shift <= kMaxIntegerShift && !(onGrid(w.wa, shift) && onGrid(w.wb, shift) && onGrid(w.t, shift)))
+      ++shift;
     if (shift > kMaxIntegerShift) return pass;
   }
   pass.shift = shift;
@@ -157,8 +160,12 @@ IntegerPass IntegerForm(const std::vector<Window>& windows) {
 
 }  // namespace detail
 
-void UseKernels(Kernels kernels) { gPortable.store(kernels == Kernels::Portable, std::memory_order_relaxed); }
+void UseKernels(Kernels kernels) {
+  gPortable.store(kernels == Kernels::Portable, std::memory_order_relaxed);
+}
 
-bool BestKernelsAreVectorised() { return detail::HaveAvx2Fma(); }
+bool BestKernelsAreVectorised() {
+  return detail::HaveAvx2Fma();
+}
 
 }  // namespace fernpad::area_average

@@ -10,8 +10,8 @@
 // precision (64-bit mantissa) the way the original program did: q, the window bounds and every weighted term
 // in extended precision, the bounds and the channel sums held as doubles, and the written byte the low 8 bits
 // of sum / t (divided in extended precision) rounded half to even. The fast form reaches the same bits with
-// double arithmetic where that is provably the same (see AreaAverage.cpp) and falls back to extended precision
-// where it is not. The default floating-point environment (round to nearest) is assumed.
+// double arithmetic where that is provably the same (see AreaAverage.cpp) and falls back to extended
+// precision where it is not. The default floating-point environment (round to nearest) is assumed.
 namespace fernpad::area_average {
 
 // One destination pixel's window over a line of source pixels: pixels a..b, a with weight wa, b with
@@ -46,8 +46,8 @@ std::vector<Window> Windows(int srcSize, int dstSize);
 // Horizontal pass: each row y of src (W x H) into row y of dst (windows.size() x H, already that size).
 void HorizontalPass(const Bitmap24& src, Bitmap24& dst, const std::vector<Window>& windows);
 
-// Vertical pass in place: rows 0 .. windows.size() - 1 of bmp from its rows 0 .. Height() - 1. Destination row
-// i is written only after its window has been read, and no later window reaches back above row i.
+// Vertical pass in place: rows 0 .. windows.size() - 1 of bmp from its rows 0 .. Height() - 1. Destination
+// row i is written only after its window has been read, and no later window reaches back above row i.
 void VerticalPass(Bitmap24& bmp, const std::vector<Window>& windows);
 
 // Which kernels the passes use: the best this processor runs (AVX2 with FMA on x86-64 when present), or the

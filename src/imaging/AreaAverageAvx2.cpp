@@ -45,11 +45,13 @@ FERNPAD_AVX2 inline __m256d Load4(const std::uint8_t* p) {
 // Two vectors of whole numbers 0..255 as eight bytes, a's four first.
 FERNPAD_AVX2 inline std::uint64_t PackBytes(__m256d a, __m256d b) {
   const __m256d magic = _mm256_castsi256_pd(_mm256_set1_epi64x(kTwoPow52Bits));
-  // Each number into the low byte of its 64-bit lane (the low mantissa bits of 2^52 + n), b's one byte higher.
+  // Each number into the low byte of its 64-bit lane (the low mantissa bits of 2^52 + n), b's one byte
+  // higher.
   const __m256i ai = _mm256_castpd_si256(_mm256_add_pd(a, magic));
   const __m256i bi = _mm256_castpd_si256(_mm256_add_pd(b, magic));
   const __m256i low = _mm256_set1_epi64x(0xff);
-  const __m256i both = _mm256_or_si256(_mm256_and_si256(ai, low), _mm256_slli_epi64(_mm256_and_si256(bi, low), 8));
+  const __m256i both =
+      _mm256_or_si256(_mm256_and_si256(ai, low), _mm256_slli_epi64(_mm256_and_si256(bi, low), 8));
   // Lanes 0 and 1 give bytes 0, 1 and 4, 5; lanes 2 and 3 give bytes 2, 3 and 6, 7.
   const __m256i order = _mm256_setr_epi8(0, 8, -1, -1, 1, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
                                          -1, -1, 0, 8, -1, -1, 1, 9, -1, -1, -1, -1, -1, -1, -1, -1);
@@ -80,8 +82,8 @@ struct Constants {
 // rounds to the even neighbour of h, else to the neighbour on r's side. The two comparisons below use the
 // smaller bound for "is h" and the larger for "is not", each with a margin, so neither can be wrong; what
 // falls between is left unsettled.
-FERNPAD_AVX2 inline __m256d SettleHalves(__m256d sum, __m256d q, __m256d n, __m256d nearHalf, const Constants& c,
-                                         int lanes, int& unsettled) {
+FERNPAD_AVX2 inline __m256d SettleHalves(__m256d sum, __m256d q, __m256d n, __m256d nearHalf,
+                                         const Constants& c, int lanes, int& unsettled) {
   const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
   const __m256d sign = _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull)));
   const __m256d exponent = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7ff0000000000000));
@@ -98,7 +100,8 @@ FERNPAD_AVX2 inline __m256d SettleHalves(__m256d sum, __m256d q, __m256d n, __m2
   return _mm256_blendv_pd(n, settled, nearHalf);
 }
 
-// Rounds two vectors of sums (RoundQuotients for both), deciding the halves only when a lane is near one.
+// Rounds the quotients of two vectors of sums (see SettleHalves), doing the work for halves only when a lane
+// is near one.
 FERNPAD_AVX2 inline void RoundQuotientPair(__m256d& lo, __m256d& hi, const Constants& c, int& unsettled) {
   const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
   const __m256d band = _mm256_set1_pd(kTieBand);
@@ -128,7 +131,8 @@ FERNPAD_AVX2 inline __m256i Load8(const std::uint8_t* p) {
 }
 
 // WA * first + WB * last + 2^shift * (middle), the weights packed as in IntegerWindow.
-FERNPAD_AVX2 inline __m256i IntegerSum(__m256i first, __m256i last, __m256i middle, __m256i weights, __m128i shift) {
+FERNPAD_AVX2 inline __m256i IntegerSum(__m256i first, __m256i last, __m256i middle, __m256i weights,
+                                       __m128i shift) {
   const __m256i ends = _mm256_madd_epi16(_mm256_or_si256(first, _mm256_slli_epi32(last, 16)), weights);
   return _mm256_add_epi32(ends, _mm256_sll_epi32(middle, shift));
 }
@@ -145,15 +149,15 @@ FERNPAD_AVX2 inline __m256i RoundIntegerQuotients(__m256i sum, __m256 inverseT) 
 // Two vectors of eight integers 0..255 as sixteen bytes, a's first.
 FERNPAD_AVX2 inline __m128i PackIntegers(__m256i a, __m256i b) {
   const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0b11011000);  // a0..7, b0..7
-  const __m256i bytes = _mm256_packus_epi16(words, words);                                  // a, a | b, b
+  const __m256i bytes = _mm256_packus_epi16(words, words);                                // a, a | b, b
   return _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0b1000));
 }
 
 // ---- The vertical pass ------------------------------------------------------------------------------------
 
 // One destination row from the window's rows (rows[0 .. span]); out may be rows[0].
-FERNPAD_AVX2 void VerticalRowDouble(const std::uint8_t* const* rows, int span, std::uint8_t* out, std::size_t bytes,
-                                    const Window& w) {
+FERNPAD_AVX2 void VerticalRowDouble(const std::uint8_t* const* rows, int span, std::uint8_t* out,
+                                    std::size_t bytes, const Window& w) {
   const Constants c(w);
   std::size_t k = 0;
   for (; k + 8 <= bytes; k += 8) {
@@ -188,8 +192,8 @@ FERNPAD_AVX2 void VerticalRowDouble(const std::uint8_t* const* rows, int span, s
   }
 }
 
-FERNPAD_AVX2 void VerticalRowInteger(const std::uint8_t* const* rows, int span, std::uint8_t* out, std::size_t bytes,
-                                     const IntegerWindow& w, int shift) {
+FERNPAD_AVX2 void VerticalRowInteger(const std::uint8_t* const* rows, int span, std::uint8_t* out,
+                                     std::size_t bytes, const IntegerWindow& w, int shift) {
   const __m256i weights = _mm256_set1_epi32(w.weights);
   const __m128i shiftCount = _mm_cvtsi32_si128(shift);
   const __m256 inverseT = _mm256_set1_ps(w.inverseT);
@@ -201,7 +205,8 @@ FERNPAD_AVX2 void VerticalRowInteger(const std::uint8_t* const* rows, int span, 
       middleHi = _mm256_add_epi32(middleHi, Load8(rows[j] + k + 8));
     }
     const __m256i lo = IntegerSum(Load8(rows[0] + k), Load8(rows[span] + k), middleLo, weights, shiftCount);
-    const __m256i hi = IntegerSum(Load8(rows[0] + k + 8), Load8(rows[span] + k + 8), middleHi, weights, shiftCount);
+    const __m256i hi =
+        IntegerSum(Load8(rows[0] + k + 8), Load8(rows[span] + k + 8), middleHi, weights, shiftCount);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
                      PackIntegers(RoundIntegerQuotients(lo, inverseT), RoundIntegerQuotients(hi, inverseT)));
   }
@@ -252,7 +257,8 @@ FERNPAD_AVX2 void Interleave(const std::uint8_t* const rows[kGroup], std::size_t
   std::size_t k = 0;
   for (; k + 16 <= bytes; k += 16) {
     __m128i x[8];
-    FERNPAD_UNROLL for (int r = 0; r < kGroup; ++r) x[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + k));
+    FERNPAD_UNROLL for (int r = 0; r < kGroup; ++r) x[r] =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + k));
     TransposeWords(x);
     FERNPAD_UNROLL for (int m = 0; m < 8; ++m) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kGroup * k + 16 * m), _mm_shuffle_epi8(x[m], order));
@@ -264,14 +270,16 @@ FERNPAD_AVX2 void Interleave(const std::uint8_t* const rows[kGroup], std::size_t
 }
 
 // rows[r][k] = in[8k + r] for k < bytes and r < count.
-FERNPAD_AVX2 void Deinterleave(const std::uint8_t* in, std::size_t bytes, std::uint8_t* const rows[kGroup], int count) {
+FERNPAD_AVX2 void Deinterleave(const std::uint8_t* in, std::size_t bytes, std::uint8_t* const rows[kGroup],
+                               int count) {
   // Register m holds bytes 2m and 2m + 1 of all eight rows; gather each row's two bytes into word r.
   const __m128i order = _mm_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
   std::size_t k = 0;
   for (; k + 16 <= bytes; k += 16) {
     __m128i x[8];
     FERNPAD_UNROLL for (int m = 0; m < 8; ++m) {
-      x[m] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + kGroup * k + 16 * m)), order);
+      x[m] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + kGroup * k + 16 * m)),
+                              order);
     }
     TransposeWords(x);
     FERNPAD_UNROLL for (int r = 0; r < kGroup; ++r) {
@@ -320,8 +328,8 @@ FERNPAD_AVX2 inline void HorizontalWindowDouble(const std::uint8_t* in, const Wi
 }
 
 // The same with the integer form: three vectors of eight results, one per channel.
-FERNPAD_AVX2 inline void HorizontalWindowInteger(const std::uint8_t* in, const IntegerWindow& w, __m128i shift,
-                                                 __m256i result[3]) {
+FERNPAD_AVX2 inline void HorizontalWindowInteger(const std::uint8_t* in, const IntegerWindow& w,
+                                                 __m128i shift, __m256i result[3]) {
   auto at = [in](int j) { return in + kGroup * 3 * static_cast<std::size_t>(j); };
   __m256i middle[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
   for (int j = w.a + 1; j < w.b; ++j) {
@@ -339,8 +347,8 @@ FERNPAD_AVX2 inline void HorizontalWindowInteger(const std::uint8_t* in, const I
 }
 
 // All windows of eight interleaved rows: in (3 * W slots of 8 bytes) to out (3 * w slots of 8 bytes).
-FERNPAD_AVX2 void HorizontalGroup(const std::uint8_t* in, std::uint8_t* out, const std::vector<Window>& windows,
-                                  const IntegerPass& integer) {
+FERNPAD_AVX2 void HorizontalGroup(const std::uint8_t* in, std::uint8_t* out,
+                                  const std::vector<Window>& windows, const IntegerPass& integer) {
   if (integer.usable) {
     const __m128i shift = _mm_cvtsi32_si128(integer.shift);
     // Two windows at a time: six slots, three stores of sixteen bytes.
@@ -350,7 +358,8 @@ FERNPAD_AVX2 void HorizontalGroup(const std::uint8_t* in, std::uint8_t* out, con
       HorizontalWindowInteger(in, integer.windows[i], shift, n);
       HorizontalWindowInteger(in, integer.windows[i + 1], shift, n + 3);
       FERNPAD_UNROLL for (int k = 0; k < 3; ++k) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kGroup * (3 * i + 2 * k)), PackIntegers(n[2 * k], n[2 * k + 1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kGroup * (3 * i + 2 * k)),
+                         PackIntegers(n[2 * k], n[2 * k + 1]));
       }
     }
     if (i < windows.size()) {
@@ -393,7 +402,8 @@ FERNPAD_AVX2 void HorizontalPassAvx2(const Bitmap24& src, Bitmap24& dst, const s
   }
 }
 
-FERNPAD_AVX2 void VerticalPassAvx2(Bitmap24& bmp, const std::vector<Window>& windows, const IntegerPass& integer) {
+FERNPAD_AVX2 void VerticalPassAvx2(Bitmap24& bmp, const std::vector<Window>& windows,
+                                   const IntegerPass& integer) {
   const std::size_t bytes = 3 * static_cast<std::size_t>(bmp.Width());
   std::vector<const std::uint8_t*> rows;
   for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -414,7 +424,9 @@ FERNPAD_AVX2 void VerticalPassAvx2(Bitmap24& bmp, const std::vector<Window>& win
 #else
 
 namespace fernpad::area_average::detail {
-bool HaveAvx2Fma() { return false; }
+bool HaveAvx2Fma() {
+  return false;
+}
 void HorizontalPassAvx2(const Bitmap24&, Bitmap24&, const std::vector<Window>&, const IntegerPass&) {}
 void VerticalPassAvx2(Bitmap24&, const std::vector<Window>&, const IntegerPass&) {}
 }  // namespace fernpad::area_average::detail

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +24,13 @@ inline std::uint8_t ExactFinish(double sum, double t) {
 
 inline std::uint8_t Finish(double sum, const Window& w) {
   const double q = sum * w.inverseT;
+#if FLT_EVAL_METHOD == 0
+  // Rounds half to even for 0 <= q < 2^51: the addition leaves no fraction bits (nearbyint is a library call
+  // on processors without SSE4.1).
+  const double n = (q + 0x1p52) - 0x1p52;
+#else
   const double n = std::nearbyint(q);
+#endif
   if (std::fabs(q - n) > kTieBand) return ExactFinish(sum, w.t);
   return static_cast<std::uint8_t>(static_cast<int>(n));
 }

@@ -8,9 +8,9 @@
 #include <jpeglib.h>
 
 // Errors: libjpeg requires error_exit never to return. Instead of the usual setjmp/longjmp, which would skip
-// destructors, ours throws JpegError. The library is plain C built with unwind tables, so the exception passes
-// through its frames; whatever it had allocated belongs to the object's memory pools, which the guards'
-// jpeg_destroy_* calls release on every way out.
+// destructors, ours throws JpegError. The library is plain C built with unwind tables, so the exception
+// passes through its frames; whatever it had allocated belongs to the object's memory pools, which the
+// guards' jpeg_destroy_* calls release on every way out.
 namespace fernpad {
 namespace {
 
@@ -34,7 +34,9 @@ struct StringDestination {
   std::string* out = nullptr;
   static constexpr std::size_t kFirstSize = 64 * 1024;
 
-  static StringDestination& Of(j_compress_ptr cinfo) { return *reinterpret_cast<StringDestination*>(cinfo->dest); }
+  static StringDestination& Of(j_compress_ptr cinfo) {
+    return *reinterpret_cast<StringDestination*>(cinfo->dest);
+  }
 
   static void Init(j_compress_ptr cinfo) {
     StringDestination& d = Of(cinfo);
@@ -68,7 +70,9 @@ struct DecompressGuard {
 
 constexpr int kRowsPerCall = 16;
 
-std::uint8_t Scale255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
+std::uint8_t Scale255(unsigned a, unsigned b) {
+  return static_cast<std::uint8_t>((a * b + 127) / 255);
+}
 
 }  // namespace
 
@@ -118,7 +122,8 @@ Bitmap24 DecodeJpeg(std::string_view data, std::uint64_t maxPixels) {
   cinfo.err = &errors;
   DecompressGuard guard{&cinfo};
   jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned long>(data.size()));
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.data()),
+               static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);
 
   if (static_cast<std::uint64_t>(cinfo.image_width) * cinfo.image_height > maxPixels) {

@@ -9,7 +9,8 @@
 namespace fernpad {
 
 int NearestSourceIndex(int index, int srcSize, int dstSize) {
-  return static_cast<int>((2 * static_cast<std::int64_t>(index) + 1) * srcSize / (2 * static_cast<std::int64_t>(dstSize)));
+  return static_cast<int>((2 * static_cast<std::int64_t>(index) + 1) * srcSize /
+                          (2 * static_cast<std::int64_t>(dstSize)));
 }
 
 Bitmap24 ScaleNearest(const Bitmap24& source, int width, int height) {
@@ -20,7 +21,8 @@ Bitmap24 ScaleNearest(const Bitmap24& source, int width, int height) {
 
   std::vector<std::size_t> columnOffset(static_cast<std::size_t>(width));
   for (int x = 0; x < width; ++x) {
-    columnOffset[static_cast<std::size_t>(x)] = 3 * static_cast<std::size_t>(NearestSourceIndex(x, source.Width(), width));
+    columnOffset[static_cast<std::size_t>(x)] =
+        3 * static_cast<std::size_t>(NearestSourceIndex(x, source.Width(), width));
   }
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
   int previous = -1;

@@ -33,7 +33,7 @@ struct JpegHeader {
   int height = 0;
   std::vector<JpegComponent> components;
   std::array<std::optional<std::array<int, 64>>, 4> quantTables;  // in zigzag order, as stored
-  std::array<int, 4> quantPrecision{};                             // 0: 8-bit values
+  std::array<int, 4> quantPrecision{};                            // 0: 8-bit values
   std::vector<JpegHuffmanTable> huffmanTables;
 };
 
@@ -95,9 +95,9 @@ inline JpegHeader InspectJpeg(const std::string& file) {
 
 // The example tables of the JPEG standard (ITU-T T.81 Annex K), natural order.
 inline constexpr std::array<int, 64> kStandardLuminanceQuant = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24,  40,  57,
-    69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35,  55,  64,
-    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    16, 11,  10,  16, 24, 40, 51, 61, 12,  12,  14,  19,  26, 58, 60, 55,  14,  13,  16,  24, 40, 57,
+    69, 56,  14,  17, 22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103, 77,  24,  35, 55, 64,
+    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98,  112, 100, 103, 99};
 inline constexpr std::array<int, 64> kStandardChrominanceQuant = {
     17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
     99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
@@ -125,6 +125,7 @@ inline std::array<int, 64> ScaledQuant(const std::array<int, 64>& natural, int q
 inline constexpr std::array<int, 16> kDcLuminanceCounts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
 inline constexpr std::array<int, 16> kDcChrominanceCounts = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
 inline constexpr std::array<int, 16> kAcLuminanceCounts = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
-inline constexpr std::array<int, 16> kAcChrominanceCounts = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
+inline constexpr std::array<int, 16> kAcChrominanceCounts = {0, 2, 1, 2, 4, 4, 3, 4,
+                                                             7, 5, 4, 4, 0, 1, 2, 0x77};
 
 }  // namespace fernpad::test

@@ -27,7 +27,8 @@ Bitmap24 Blocks(int width, int height) {
 }
 
 // Encodes raw samples with libjpeg itself (for colour spaces EncodeJpeg does not write).
-std::string EncodeRaw(int width, int height, int components, J_COLOR_SPACE space, const std::vector<unsigned char>& samples) {
+std::string EncodeRaw(int width, int height, int components, J_COLOR_SPACE space,
+                      const std::vector<unsigned char>& samples) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr errors{};
   cinfo.err = jpeg_std_error(&errors);
@@ -123,7 +124,8 @@ TEST(EncodeJpeg, UsesTheStandardHuffmanTables) {
       EXPECT_EQ(t.counts, luminance ? test::kAcLuminanceCounts : test::kAcChrominanceCounts);
       ASSERT_EQ(t.values.size(), 162u);
       EXPECT_EQ(std::vector<int>(t.values.begin(), t.values.begin() + 5),
-                luminance ? (std::vector<int>{0x01, 0x02, 0x03, 0x00, 0x04}) : (std::vector<int>{0x00, 0x01, 0x02, 0x03, 0x11}));
+                luminance ? (std::vector<int>{0x01, 0x02, 0x03, 0x00, 0x04})
+                          : (std::vector<int>{0x00, 0x01, 0x02, 0x03, 0x11}));
     }
   }
 }
@@ -148,7 +150,8 @@ TEST(EncodeJpeg, TooLargeForJpegThrowsWithoutLeaking) {
 }
 
 TEST(Jpeg, RoundTripKeepsSizeAndColours) {
-  for (const auto& [w, hgt] : std::vector<std::pair<int, int>>{{1, 1}, {17, 9}, {400, 300}, {401, 301}, {1024, 768}}) {
+  for (const auto& [w, hgt] :
+       std::vector<std::pair<int, int>>{{1, 1}, {17, 9}, {400, 300}, {401, 301}, {1024, 768}}) {
     const Bitmap24 picture = Blocks(w, hgt);
     const Bitmap24 back = DecodeJpeg(EncodeJpeg(picture, 90));
     ASSERT_EQ(back.Width(), w);
@@ -158,7 +161,8 @@ TEST(Jpeg, RoundTripKeepsSizeAndColours) {
       for (int x = 0; x < w; ++x) {
         // Within a block, away from its edges where the blocks' colours meet.
         if (w > 16 && (x % 16 < 3 || x % 16 > 12 || y % 16 < 3 || y % 16 > 12)) continue;
-        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(back.Pixel(x, y)[c] - picture.Pixel(x, y)[c]));
+        for (int c = 0; c < 3; ++c)
+          worst = std::max(worst, std::abs(back.Pixel(x, y)[c] - picture.Pixel(x, y)[c]));
       }
     }
     EXPECT_LE(worst, 8) << w << "x" << hgt;
@@ -211,7 +215,8 @@ TEST(DecodeJpeg, CmykIsConvertedToBlueGreenRed) {
   for (int i = 0; i < 32 * 16; ++i) {
     const bool left = i % 32 < 16;
     // Left: no cyan, full magenta and yellow, no black (red). Right: everything empty (white).
-    const unsigned char px[4] = {255, static_cast<unsigned char>(left ? 0 : 255), static_cast<unsigned char>(left ? 0 : 255), 255};
+    const unsigned char px[4] = {255, static_cast<unsigned char>(left ? 0 : 255),
+                                 static_cast<unsigned char>(left ? 0 : 255), 255};
     cmyk.insert(cmyk.end(), px, px + 4);
   }
   const Bitmap24 picture = DecodeJpeg(EncodeRaw(32, 16, 4, JCS_CMYK, cmyk));

@@ -63,7 +63,8 @@ TEST(ScaleNearest, PixelsAreCopiedNeverAveraged) {
 }
 
 TEST(ScaleNearest, EnlargesToExactlyTheTarget) {
-  const Bitmap24 source = test::PatternPicture(800, 600, [](int x, int y, int c) { return (x + 2 * y + c) & 255; });
+  const Bitmap24 source =
+      test::PatternPicture(800, 600, [](int x, int y, int c) { return (x + 2 * y + c) & 255; });
   const Bitmap24 out = ScaleNearest(source, 1024, 768);
   ASSERT_EQ(out.Width(), 1024);
   ASSERT_EQ(out.Height(), 768);
@@ -81,7 +82,8 @@ TEST(ScaleNearest, SameSizeCopies) {
 TEST(ScaleNearest, SqueezesWithoutKeepingTheAspect) {
   // Vertical stripes 16 px wide on 1920 x 1080 become 10/3 px wide stripes on 400 x 300: the picture is
   // squeezed horizontally, each output column taking its centre's stripe.
-  const Bitmap24 source = test::PatternPicture(1920, 1080, [](int x, int, int) { return (x / 16) % 2 ? 255 : 0; });
+  const Bitmap24 source =
+      test::PatternPicture(1920, 1080, [](int x, int, int) { return (x / 16) % 2 ? 255 : 0; });
   const Bitmap24 out = ScaleNearest(source, 400, 300);
   std::set<int> values;
   for (int x = 0; x < 400; ++x) {

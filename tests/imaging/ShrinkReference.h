@@ -46,7 +46,8 @@ inline void ReferenceWindow(int i, long double q, int size, At at, std::uint8_t 
     }
   }
   for (int c = 0; c < 3; ++c) {
-    out[c] = static_cast<std::uint8_t>(std::llrint(static_cast<long double>(sum[c]) / static_cast<long double>(t)));
+    out[c] = static_cast<std::uint8_t>(
+        std::llrint(static_cast<long double>(sum[c]) / static_cast<long double>(t)));
   }
 }
 
@@ -63,7 +64,8 @@ inline void ReferenceShrinkTo(Bitmap24& bmp, int w, int h) {
   for (int y = 0; y < H; ++y) {
     for (int i = 0; i < w; ++i) {
       std::uint8_t px[3];
-      ReferenceWindow(i, q, W, [&](int j, int c) { return rows[y][3 * j + c]; }, px);
+      ReferenceWindow(
+          i, q, W, [&](int j, int c) { return rows[y][3 * j + c]; }, px);
       for (int c = 0; c < 3; ++c) workRows[y][3 * i + c] = px[c];
     }
   }
@@ -73,7 +75,8 @@ inline void ReferenceShrinkTo(Bitmap24& bmp, int w, int h) {
   for (int x = 0; x < w; ++x) {
     for (int i = 0; i < h; ++i) {
       std::uint8_t px[3];
-      ReferenceWindow(i, q, H, [&](int j, int c) { return workRows[j][3 * x + c]; }, px);
+      ReferenceWindow(
+          i, q, H, [&](int j, int c) { return workRows[j][3 * x + c]; }, px);
       for (int c = 0; c < 3; ++c) workRows[i][3 * x + c] = px[c];
     }
   }

@@ -16,22 +16,14 @@ namespace fernpad {
 namespace {
 
 Bitmap24 Screen(int w, int h) {
-  return test::PatternPicture(w, h, [](int x, int y, int c) { return ((x / 8) * 31 + (y / 8) * 17 + 90 * c) & 255; });
+  return test::PatternPicture(
+      w, h, [](int x, int y, int c) { return ((x / 8) * 31 + (y / 8) * 17 + 90 * c) & 255; });
 }
 
 struct SnapshotTest : ::testing::Test {
   FakePlatform platform;
   test::JpegHeader Header(const std::string& jpeg) { return test::InspectJpeg(jpeg); }
 };
-
-TEST_F(SnapshotTest, VariantsAreTheCommandsSizesAndQualities) {
-  EXPECT_EQ(kSnapshotSmall.width, 400);
-  EXPECT_EQ(kSnapshotSmall.height, 300);
-  EXPECT_EQ(kSnapshotSmall.quality, 80);
-  EXPECT_EQ(kSnapshotPad.width, 1024);
-  EXPECT_EQ(kSnapshotPad.height, 768);
-  EXPECT_EQ(kSnapshotPad.quality, 90);
-}
 
 TEST_F(SnapshotTest, PlainSmallSnapshotOfAWideScreenIsSqueezedTo400x300) {
   const Bitmap24 screen = Screen(1920, 1080);

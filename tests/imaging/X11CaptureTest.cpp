@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -57,7 +58,8 @@ class Painter {
       while ((mask >> (shift + bits)) & 1) ++bits;
       return (static_cast<unsigned long>(v) >> (8 - bits)) << shift;
     };
-    return channel(visual_->red_mask, c.r) | channel(visual_->green_mask, c.g) | channel(visual_->blue_mask, c.b);
+    return channel(visual_->red_mask, c.r) | channel(visual_->green_mask, c.g) |
+           channel(visual_->blue_mask, c.b);
   }
 
   void Fill(int x, int y, int w, int h, Rgb c) {
@@ -70,7 +72,8 @@ class Painter {
   void PlaceCrtc(int x, int y, int w, int h) {
     XRRScreenResources* res = XRRGetScreenResources(d_, root_);
     XRRModeInfo mode{};
-    const std::string name = "fernpad-" + std::to_string(w) + "x" + std::to_string(h) + "-" + std::to_string(++modes_);
+    const std::string name =
+        "fernpad-" + std::to_string(w) + "x" + std::to_string(h) + "-" + std::to_string(++modes_);
     mode.width = static_cast<unsigned>(w);
     mode.height = static_cast<unsigned>(h);
     mode.hTotal = static_cast<unsigned>(w);
@@ -80,7 +83,8 @@ class Painter {
     mode.nameLength = static_cast<unsigned>(name.size());
     const RRMode id = XRRCreateMode(d_, root_, &mode);
     XRRAddOutputMode(d_, res->outputs[0], id);
-    const Status s = XRRSetCrtcConfig(d_, res, res->crtcs[0], CurrentTime, x, y, id, RR_Rotate_0, res->outputs, 1);
+    const Status s =
+        XRRSetCrtcConfig(d_, res, res->crtcs[0], CurrentTime, x, y, id, RR_Rotate_0, res->outputs, 1);
     XRRFreeScreenResources(res);
     XSync(d_, False);
     if (s != RRSetConfigSuccess) throw std::runtime_error("cannot place the CRTC");
@@ -119,8 +123,12 @@ Rgb At(const Bitmap24& bmp, int x, int y) {
   const auto* p = bmp.Pixel(x, y);
   return {p[2], p[1], p[0]};
 }
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-std::ostream& operator<<(std::ostream& o, Rgb c) { return o << "rgb(" << c.r << "," << c.g << "," << c.b << ")"; }
+bool operator==(Rgb a, Rgb b) {
+  return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+std::ostream& operator<<(std::ostream& o, Rgb c) {
+  return o << "rgb(" << c.r << "," << c.g << "," << c.b << ")";
+}
 
 constexpr Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255}, kOdd{18, 52, 86},
     kGrey{128, 129, 130};
@@ -149,7 +157,8 @@ void ExpectQuadrants(const Bitmap24& bmp) {
   for (int y = 0; y < 480; ++y) {
     for (int x = 0; x < 640; ++x) {
       if (!(At(bmp, x, y) == QuadrantColour(x, y)) && ++wrong <= 5) {
-        ADD_FAILURE() << "pixel " << x << "," << y << " is " << At(bmp, x, y) << ", expected " << QuadrantColour(x, y);
+        ADD_FAILURE() << "pixel " << x << "," << y << " is " << At(bmp, x, y) << ", expected "
+                      << QuadrantColour(x, y);
       }
     }
   }
@@ -253,10 +262,10 @@ TEST(X11Capture, SixteenBitScreensAreWidenedToEightBitChannels) {
 
 // The primary monitor lies right of and below other screen area; its top-left corner is the origin.
 void PaintAroundMonitor(Painter& p) {
-  p.Fill(0, 0, 640, 480, kRed);        // everything else
-  p.Fill(200, 100, 320, 240, kBlue);   // the monitor
-  p.Fill(200, 100, 1, 1, kWhite);      // its top-left pixel
-  p.Fill(519, 339, 1, 1, kGreen);      // its bottom-right pixel
+  p.Fill(0, 0, 640, 480, kRed);       // everything else
+  p.Fill(200, 100, 320, 240, kBlue);  // the monitor
+  p.Fill(200, 100, 1, 1, kWhite);     // its top-left pixel
+  p.Fill(519, 339, 1, 1, kGreen);     // its bottom-right pixel
 }
 void ExpectMonitor(const Bitmap24& bmp) {
   ASSERT_EQ(bmp.Width(), 320);
@@ -339,12 +348,29 @@ TEST(X11Capture, CallsFromSeveralThreadsAreSerialised) {
       for (int n = 0; n < 5; ++n) {
         Bitmap24 bmp;
         capture.Capture(bmp);
-        if (bmp.Width() == 640 && bmp.Height() == 480 && At(bmp, 639, 479) == kWhite && At(bmp, 400, 100) == kGreen) ++good;
+        if (bmp.Width() == 640 && bmp.Height() == 480 && At(bmp, 639, 479) == kWhite &&
+            At(bmp, 400, 100) == kGreen)
+          ++good;
       }
     });
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(good, 20);
+}
+
+TEST(X11Capture, ALostServerMakesCaptureThrow) {
+  // Xlib's own I/O error handler ends the process; a server installs one that returns, and then a capture
+  // on a lost connection must fail with an exception, not crash.
+  const XIOErrorHandler previous = XSetIOErrorHandler([](Display*) { return 0; });
+  std::optional<test::Xvfb> xvfb(std::in_place, "320x240x24");
+  X11Capture capture(xvfb->Display());
+  Bitmap24 bmp;
+  capture.Capture(bmp);
+  EXPECT_EQ(bmp.Width(), 320);
+  xvfb.reset();  // the server goes away
+  EXPECT_THROW(capture.Capture(bmp), std::runtime_error);
+  EXPECT_THROW(capture.Capture(bmp), std::runtime_error);
+  XSetIOErrorHandler(previous);
 }
 
 TEST(X11Capture, UnknownDisplayThrows) {

@@ -20,8 +20,8 @@
 // From Xlibint.h, which is not included for its min/max macros: installs a per-connection hook that sees
 // every protocol error before the process-wide handler and swallows it by returning False.
 extern "C" Bool (*XESetWireToError(Display*, int, Bool (*)(Display*, XErrorEvent*, xError*)))(Display*,
-                                                                                               XErrorEvent*,
-                                                                                               xError*);
+                                                                                              XErrorEvent*,
+                                                                                              xError*);
 
 namespace fernpad {
 
@@ -65,7 +65,9 @@ Bool RecordError(Display* display, XErrorEvent*, xError*) {
   return True;  // not a capture connection: leave it to the usual handler
 }
 
-void MarkLost(Display*, void* lost) { *static_cast<bool*>(lost) = true; }
+void MarkLost(Display*, void* lost) {
+  *static_cast<bool*>(lost) = true;
+}
 
 int ShiftOf(unsigned long mask) {
   int shift = 0;
@@ -97,12 +99,15 @@ struct Channel {
 void ToBitmap(const XImage& image, Bitmap24& out) {
   if (out.Width() != image.width || out.Height() != image.height) out = Bitmap24(image.width, image.height);
   const auto* data = reinterpret_cast<const std::uint8_t*>(image.data);
-  const bool standardMasks = image.red_mask == 0xff0000 && image.green_mask == 0xff00 && image.blue_mask == 0xff;
-  if (standardMasks && image.byte_order == LSBFirst && (image.bits_per_pixel == 32 || image.bits_per_pixel == 24)) {
+  const bool standardMasks =
+      image.red_mask == 0xff0000 && image.green_mask == 0xff00 && image.blue_mask == 0xff;
+  if (standardMasks && image.byte_order == LSBFirst &&
+      (image.bits_per_pixel == 32 || image.bits_per_pixel == 24)) {
     // Memory order blue, green, red(, pad): the bitmap's own order.
     const int step = image.bits_per_pixel / 8;
     for (int y = 0; y < image.height; ++y) {
-      const std::uint8_t* in = data + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
+      const std::uint8_t* in =
+          data + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
       std::uint8_t* o = out.Row(y);
       if (step == 3) {
         std::memcpy(o, in, 3 * static_cast<std::size_t>(image.width));
@@ -122,7 +127,8 @@ void ToBitmap(const XImage& image, Bitmap24& out) {
     throw std::runtime_error("X11 capture: unsupported pixel format");
   }
   for (int y = 0; y < image.height; ++y) {
-    const std::uint8_t* in = data + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
+    const std::uint8_t* in =
+        data + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
     std::uint8_t* o = out.Row(y);
     for (int x = 0; x < image.width; ++x, in += bytes, o += 3) {
       unsigned long pixel = 0;
@@ -191,6 +197,12 @@ struct X11Capture::Impl {
     gTraps.erase(std::remove(gTraps.begin(), gTraps.end(), &trap), gTraps.end());
   }
 
+  // Throws for a failed X call, naming the lost connection when that was the cause.
+  [[noreturn]] void Fail(const char* what) const {
+    throw std::runtime_error(lost ? "X11 capture: the connection to the X server is lost"
+                                  : std::string("X11 capture: ") + what);
+  }
+
   // Runs f and syncs; true when it raised no protocol error.
   template <class F>
   bool Clean(F&& f) {
@@ -206,7 +218,7 @@ struct X11Capture::Impl {
     int x = 0, y = 0;
     unsigned width = 0, height = 0, border = 0, rootDepth = 0;
     if (!XGetGeometry(display, root, &rootReturn, &x, &y, &width, &height, &border, &rootDepth)) {
-      throw std::runtime_error("X11 capture: cannot read the screen size");
+      Fail("cannot read the screen size");
     }
     layout.screen = {static_cast<int>(width), static_cast<int>(height)};
     if (!randr) return layout;
@@ -254,7 +266,8 @@ struct X11Capture::Impl {
     XImage* image = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment,
                                     static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (!image) return false;
-    const std::size_t bytes = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
+    const std::size_t bytes =
+        static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
     segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segment.shmid < 0) {
       XDestroyImage(image);
@@ -279,9 +292,9 @@ struct X11Capture::Impl {
   }
 
   void Capture(Bitmap24& out) {
-    if (lost) throw std::runtime_error("X11 capture: the connection to the X server is lost");
+    if (lost) Fail("");
     const Rect r = ChooseCaptureRect(Layout());
-    if (r.width <= 0 || r.height <= 0) throw std::runtime_error("X11 capture: the screen is empty");
+    if (r.width <= 0 || r.height <= 0) Fail("the screen is empty");
 
     if (shmUsable) {
       if (!Segment(r.width, r.height)) {
@@ -298,10 +311,7 @@ struct X11Capture::Impl {
     trap.count = 0;
     XImage* image = XGetImage(display, root, r.left, r.top, static_cast<unsigned>(r.width),
                               static_cast<unsigned>(r.height), AllPlanes, ZPixmap);
-    if (!image) {
-      throw std::runtime_error(lost ? "X11 capture: the connection to the X server is lost"
-                                    : "X11 capture: cannot read the screen");
-    }
+    if (!image) Fail("cannot read the screen");
     std::unique_ptr<XImage, int (*)(XImage*)> owner(image, [](XImage* i) { return XDestroyImage(i); });
     ToBitmap(*image, out);
     usedShm = false;

@@ -39,8 +39,9 @@ class X11Capture {
   X11Capture& operator=(const X11Capture&) = delete;
 
   // Fills `out` with the primary monitor's current pixels. Throws std::runtime_error when the screen cannot
-  // be read (the connection is lost, or the monitor layout changed during the read); `out` may then have
-  // been resized but is otherwise unspecified.
+  // be read (the monitor layout changed during the read, or the connection is lost); `out` may then have
+  // been resized but is otherwise unspecified. A lost connection reaches this only when the process-wide
+  // Xlib I/O error handler returns: Xlib's own ends the process.
   void Capture(Bitmap24& out);
 
   // Whether the last successful Capture read through shared memory.
