@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfenv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,32 @@ using detail::Finish;
 
 std::atomic<bool> gPortable{false};
 
+// Round to nearest, and on x86 the x87 at its full 64-bit precision, for as long as a pass runs, whatever the
+// caller's floating-point state (some Windows libraries lower the x87 precision for their own speed).
+class ExactEnvironment {
+ public:
+  ExactEnvironment() : rounding_(std::fegetround()) {
+    if (rounding_ != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+    __asm__ volatile("fnstcw %0" : "=m"(control_));
+    const unsigned short wanted = static_cast<unsigned short>((control_ & ~0x0F00u) | 0x0300u);
+    if (wanted != control_) __asm__ volatile("fldcw %0" : : "m"(wanted));
+#endif
+  }
+  ~ExactEnvironment() {
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+    __asm__ volatile("fldcw %0" : : "m"(control_));
+#endif
+    if (rounding_ != FE_TONEAREST) std::fesetround(rounding_);
+  }
+  ExactEnvironment(const ExactEnvironment&) = delete;
+  ExactEnvironment& operator=(const ExactEnvironment&) = delete;
+
+ private:
+  int rounding_;
+  unsigned short control_ = 0;
+};
+
 bool Vectorised() {
   return !gPortable.load(std::memory_order_relaxed) && detail::HaveAvx2Fma();
 }
@@ -47,6 +74,7 @@ Bounds WindowBounds(int i, long double q, int srcSize) {
 }
 
 std::vector<Window> Windows(int srcSize, int dstSize) {
+  const ExactEnvironment environment;
   const long double q = static_cast<long double>(dstSize) / static_cast<long double>(srcSize);
   std::vector<Window> windows(static_cast<std::size_t>(dstSize));
   for (int i = 0; i < dstSize; ++i) {
@@ -65,6 +93,7 @@ std::vector<Window> Windows(int srcSize, int dstSize) {
 }
 
 void HorizontalPass(const Bitmap24& src, Bitmap24& dst, const std::vector<Window>& windows) {
+  const ExactEnvironment environment;
   if (Vectorised()) {
     detail::HorizontalPassAvx2(src, dst, windows, detail::IntegerForm(windows));
     return;
@@ -97,6 +126,7 @@ void HorizontalPass(const Bitmap24& src, Bitmap24& dst, const std::vector<Window
 }
 
 void VerticalPass(Bitmap24& bmp, const std::vector<Window>& windows) {
+  const ExactEnvironment environment;
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(bmp.Width());
   if (Vectorised()) {
     detail::VerticalPassAvx2(bmp, windows, detail::IntegerForm(windows));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cfenv>
 #include <random>
 #include <utility>
 #include <vector>
@@ -100,6 +101,39 @@ TEST(ShrinkExactness, WholeRatiosAndTies) {
     Bitmap24 low = test::PatternPicture(
         w, h, [&](int, int, int) { return std::uniform_int_distribution<int>(0, 3)(rng); });
     ExpectSameAsReference(low, tw, th);
+  }
+}
+
+// A caller's rounding mode and a lowered x87 precision (as some Windows libraries leave it) must not change
+// a single byte.
+TEST(ShrinkExactness, TheCallersFloatingPointStateDoesNotMatter) {
+  std::mt19937 rng(77);
+  const Bitmap24 picture = RandomPicture(333, 222, rng);
+  for (const auto& [tw, th] : std::vector<std::pair<int, int>>{{100, 70}, {111, 74}}) {
+    Bitmap24 reference = picture;
+    ReferenceShrinkTo(reference, tw, th);
+    for (const auto kernels : {area_average::Kernels::Best, area_average::Kernels::Portable}) {
+      area_average::UseKernels(kernels);
+      Bitmap24 fast = picture;
+      const int rounding = std::fegetround();
+      std::fesetround(FE_UPWARD);
+#if defined(__x86_64__) && defined(__GNUC__)
+      unsigned short control = 0;
+      __asm__ volatile("fnstcw %0" : "=m"(control));
+      const unsigned short doublePrecision = static_cast<unsigned short>((control & ~0x0300u) | 0x0200u);
+      __asm__ volatile("fldcw %0" : : "m"(doublePrecision));
+#endif
+      TBMPUtil util;
+      util.SetBitmap(fast);
+      util.ShrinkTo(tw, th);
+#if defined(__x86_64__) && defined(__GNUC__)
+      __asm__ volatile("fldcw %0" : : "m"(control));
+#endif
+      std::fesetround(rounding);
+      area_average::UseKernels(area_average::Kernels::Best);
+      EXPECT_TRUE(test::SamePixels(fast, reference))
+          << tw << "x" << th << ": " << test::Describe(fast, reference);
+    }
   }
 }
 
