@@ -19,9 +19,9 @@
 // store to double. For the first term (sum 0 plus wa * byte) and the middle ones (sum plus a whole byte)
 // that single rounding is exactly what a double multiplication or addition does. The last term's product
 // wb * byte needs up to 61 bits, so it is formed and added in extended precision (or by a fused
-// multiply-add, which rounds the same exact value once). The final division is done in double and redone in
-// extended precision when the quotient lies so near a half that the two could round differently; it is
-// taken as sum * (1 / t), which is close enough everywhere else (see kTieBand).
+// multiply-add, which rounds the same exact value once). For the final division, sum * (1 / t) in double
+// decides wherever the quotient is not within 1e-9 of a half; there the extended quotient's rounding is
+// worked out exactly (see kTieBand).
 namespace fernpad::area_average {
 namespace {
 

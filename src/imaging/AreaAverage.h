@@ -6,12 +6,13 @@
 
 // The two passes of TBMPUtil::ShrinkTo, with each line's windows worked out once per pass.
 //
-// The results are byte for byte those of the plain per-pixel form, which works on the x87's extended
-// precision (64-bit mantissa) the way the original program did: q, the window bounds and every weighted term
-// in extended precision, the bounds and the channel sums held as doubles, and the written byte the low 8 bits
-// of sum / t (divided in extended precision) rounded half to even. The fast form reaches the same bits with
-// double arithmetic where that is provably the same (see AreaAverage.cpp) and falls back to extended
-// precision where it is not. The default floating-point environment (round to nearest) is assumed.
+// The results are byte for byte those of the plain per-pixel form, which works in the x87's extended
+// precision (64-bit mantissa): q, the window bounds and every weighted term in extended precision, the bounds
+// and the channel sums held as doubles, and the written byte the low 8 bits of sum / t (divided in extended
+// precision) rounded half to even. The fast form reaches the same bits with double arithmetic where that is
+// provably the same (see AreaAverage.cpp), with exact integers where no operation of a pass rounds at all
+// (see IntegerPass in AreaAverageKernels.h), and with extended precision where neither holds. The passes set
+// round-to-nearest and the x87's full precision for their own duration.
 namespace fernpad::area_average {
 
 // One destination pixel's window over a line of source pixels: pixels a..b, a with weight wa, b with

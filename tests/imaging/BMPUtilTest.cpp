@@ -213,47 +213,41 @@ std::pair<int, int> Origin(const Bitmap24& bmp, int x, int y) {
   return {bmp.Pixel(x, y)[0], bmp.Pixel(x, y)[1]};
 }
 
-TEST(Rotate, RightTurnsClockwise) {
-  Bitmap24 bmp = NumberedPicture(3, 2);
-  TBMPUtil util;
-  util.SetBitmap(bmp);
-  util.RotateRight();
-  ASSERT_EQ(bmp.Width(), 2);
-  ASSERT_EQ(bmp.Height(), 3);
-  ExpectRowsMatch(util);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 2; ++x) EXPECT_EQ(Origin(bmp, x, y), std::pair(y, 2 - 1 - x)) << x << "," << y;
+// Each turn of the 3 x 2 picture: the result's size, where each result pixel comes from, and the corner that
+// ends up top-left.
+TEST(Rotate, EachTurnMovesEveryPixel) {
+  struct Turn {
+    const char* name;
+    void (TBMPUtil::*turn)();
+    int width, height;
+    std::pair<int, int> (*source)(int x, int y);  // old (x, y) of new pixel (x, y), W = 3, H = 2
+    std::pair<int, int> topLeft;
+  };
+  const Turn turns[] = {
+      {"right", &TBMPUtil::RotateRight, 2, 3, [](int x, int y) { return std::pair(y, 2 - 1 - x); }, {0, 1}},
+      {"left", &TBMPUtil::RotateLeft, 2, 3, [](int x, int y) { return std::pair(3 - 1 - y, x); }, {2, 0}},
+      {"half",
+       &TBMPUtil::Rotate180,
+       3,
+       2,
+       [](int x, int y) { return std::pair(3 - 1 - x, 2 - 1 - y); },
+       {2, 1}},
+  };
+  for (const Turn& t : turns) {
+    Bitmap24 bmp = NumberedPicture(3, 2);
+    TBMPUtil util;
+    util.SetBitmap(bmp);
+    (util.*t.turn)();
+    ASSERT_EQ(bmp.Width(), t.width) << t.name;
+    ASSERT_EQ(bmp.Height(), t.height) << t.name;
+    ExpectRowsMatch(util);
+    for (int y = 0; y < t.height; ++y) {
+      for (int x = 0; x < t.width; ++x)
+        EXPECT_EQ(Origin(bmp, x, y), t.source(x, y)) << t.name << " " << x << "," << y;
+    }
+    // Right: the old bottom-left pixel; left: the old top-right one; half: the old bottom-right one.
+    EXPECT_EQ(Origin(bmp, 0, 0), t.topLeft) << t.name;
   }
-  EXPECT_EQ(Origin(bmp, 0, 0), std::pair(0, 1));  // the old bottom-left pixel
-}
-
-TEST(Rotate, LeftTurnsCounterClockwise) {
-  Bitmap24 bmp = NumberedPicture(3, 2);
-  TBMPUtil util;
-  util.SetBitmap(bmp);
-  util.RotateLeft();
-  ASSERT_EQ(bmp.Width(), 2);
-  ASSERT_EQ(bmp.Height(), 3);
-  ExpectRowsMatch(util);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 2; ++x) EXPECT_EQ(Origin(bmp, x, y), std::pair(3 - 1 - y, x)) << x << "," << y;
-  }
-  EXPECT_EQ(Origin(bmp, 0, 0), std::pair(2, 0));  // the old top-right pixel
-}
-
-TEST(Rotate, HalfTurn) {
-  Bitmap24 bmp = NumberedPicture(3, 2);
-  TBMPUtil util;
-  util.SetBitmap(bmp);
-  util.Rotate180();
-  ASSERT_EQ(bmp.Width(), 3);
-  ASSERT_EQ(bmp.Height(), 2);
-  ExpectRowsMatch(util);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x)
-      EXPECT_EQ(Origin(bmp, x, y), std::pair(3 - 1 - x, 2 - 1 - y)) << x << "," << y;
-  }
-  EXPECT_EQ(Origin(bmp, 0, 0), std::pair(2, 1));  // the old bottom-right pixel
 }
 
 TEST(Rotate, OnePixelIsUnchanged) {

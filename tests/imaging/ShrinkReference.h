@@ -7,8 +7,8 @@
 #include "core/Bitmap24.h"
 
 // The straightforward per-pixel form of the area-averaging shrink, kept as the reference the fast
-// TBMPUtil::ShrinkTo must equal byte for byte. It follows the original program step by step and does every
-// floating-point operation the way its x87 code did: long double (64-bit mantissa) wherever the x87 register
+// TBMPUtil::ShrinkTo must equal byte for byte. It follows the definition step by step and does every
+// floating-point operation as x87 code does it: long double (64-bit mantissa) wherever the x87 register
 // holds the value, double wherever the value is stored in a double variable.
 namespace fernpad::test {
 
