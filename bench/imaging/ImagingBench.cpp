@@ -65,6 +65,21 @@ void BM_ShrinkTo_1920x1080_to_1024x768(benchmark::State& state) {
 BENCHMARK(BM_ShrinkTo_1920x1080_to_400x300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShrinkTo_1920x1080_to_1024x768)->Unit(benchmark::kMillisecond);
 
+// The portable kernels, which processors without AVX2 and FMA run.
+void PortableShrink(benchmark::State& state, int w, int h) {
+  area_average::UseKernels(area_average::Kernels::Portable);
+  Shrink(state, w, h);
+  area_average::UseKernels(area_average::Kernels::Best);
+}
+void BM_ShrinkToPortable_1920x1080_to_400x300(benchmark::State& state) {
+  PortableShrink(state, 400, 300);
+}
+void BM_ShrinkToPortable_1920x1080_to_1024x768(benchmark::State& state) {
+  PortableShrink(state, 1024, 768);
+}
+BENCHMARK(BM_ShrinkToPortable_1920x1080_to_400x300)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShrinkToPortable_1920x1080_to_1024x768)->Unit(benchmark::kMillisecond);
+
 // The straightforward per-pixel form, for scale.
 void BM_ShrinkReference_1920x1080_to_400x300(benchmark::State& state) {
   for (auto _ : state) {
