@@ -1,6 +1,7 @@
 #include "server/Server.h"
 
 #include "core/Log.h"
+#include "imaging/Snapshot.h"
 #include "presenter/Presenter.h"
 
 namespace fernpad {
@@ -24,6 +25,9 @@ input::CommandServices Server::Services() {
   services.sendKeyDown = [this](std::string_view payload) { keyboard_->SendKeyDown(payload); };
   services.sendKeyUp = [this](std::string_view payload) { keyboard_->SendKeyUp(payload); };
   services.typeText = [this](std::string_view payload) { keyboard_->TypeText(payload); };
+  services.snapshot = [this](int width, int height, int quality, bool smooth) {
+    return MakeSnapshot(platform_, width, height, quality, smooth);
+  };
   services.updatePointer = [this](const input::PointerState& state) { presenter::UpdatePointer(ui_, state); };
   return services;
 }

@@ -25,6 +25,42 @@ extern "C" Bool (*XESetWireToError(Display*, int, Bool (*)(Display*, XErrorEvent
 
 namespace fernpad {
 
+std::optional<X11CrtcLayout> ReadCrtcLayout(Display* display, Window root, int randrMinor) {
+  X11CrtcLayout layout;
+  Window rootReturn = 0;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0, border = 0, rootDepth = 0;
+  if (!XGetGeometry(display, root, &rootReturn, &x, &y, &width, &height, &border, &rootDepth))
+    return std::nullopt;
+  layout.screen = {static_cast<int>(width), static_cast<int>(height)};
+  if (randrMinor < 2) return layout;
+
+  XRRScreenResources* resources =
+      randrMinor >= 3 ? XRRGetScreenResourcesCurrent(display, root) : XRRGetScreenResources(display, root);
+  if (!resources) return layout;
+  auto crtcRect = [&](RRCrtc crtc) -> std::optional<Rect> {
+    XRRCrtcInfo* info = XRRGetCrtcInfo(display, resources, crtc);
+    if (!info) return std::nullopt;
+    std::optional<Rect> rect;
+    if (info->mode != None && info->width > 0 && info->height > 0) {
+      rect = Rect{info->x, info->y, static_cast<int>(info->width), static_cast<int>(info->height)};
+    }
+    XRRFreeCrtcInfo(info);
+    return rect;
+  };
+  for (int i = 0; i < resources->ncrtc; ++i) {
+    if (auto rect = crtcRect(resources->crtcs[i])) layout.activeCrtcs.push_back(*rect);
+  }
+  if (const RROutput primary = XRRGetOutputPrimary(display, root); primary != None) {
+    if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, primary)) {
+      if (output->crtc != None) layout.primary = crtcRect(output->crtc);
+      XRRFreeOutputInfo(output);
+    }
+  }
+  XRRFreeScreenResources(resources);
+  return layout;
+}
+
 Rect ChooseCaptureRect(const X11CrtcLayout& layout) {
   auto clip = [&](const Rect& r) {
     const int left = std::max(r.left, 0);
@@ -213,40 +249,8 @@ struct X11Capture::Impl {
   }
 
   X11CrtcLayout Layout() {
-    X11CrtcLayout layout;
-    Window rootReturn = 0;
-    int x = 0, y = 0;
-    unsigned width = 0, height = 0, border = 0, rootDepth = 0;
-    if (!XGetGeometry(display, root, &rootReturn, &x, &y, &width, &height, &border, &rootDepth)) {
-      Fail("cannot read the screen size");
-    }
-    layout.screen = {static_cast<int>(width), static_cast<int>(height)};
-    if (!randr) return layout;
-
-    XRRScreenResources* resources =
-        randrCurrent ? XRRGetScreenResourcesCurrent(display, root) : XRRGetScreenResources(display, root);
-    if (!resources) return layout;
-    auto crtcRect = [&](RRCrtc crtc) -> std::optional<Rect> {
-      XRRCrtcInfo* info = XRRGetCrtcInfo(display, resources, crtc);
-      if (!info) return std::nullopt;
-      std::optional<Rect> rect;
-      if (info->mode != None && info->width > 0 && info->height > 0) {
-        rect = Rect{info->x, info->y, static_cast<int>(info->width), static_cast<int>(info->height)};
-      }
-      XRRFreeCrtcInfo(info);
-      return rect;
-    };
-    for (int i = 0; i < resources->ncrtc; ++i) {
-      if (auto rect = crtcRect(resources->crtcs[i])) layout.activeCrtcs.push_back(*rect);
-    }
-    if (const RROutput primary = XRRGetOutputPrimary(display, root); primary != None) {
-      if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, primary)) {
-        if (output->crtc != None) layout.primary = crtcRect(output->crtc);
-        XRRFreeOutputInfo(output);
-      }
-    }
-    XRRFreeScreenResources(resources);
-    return layout;
+    if (auto layout = ReadCrtcLayout(display, root, randr ? (randrCurrent ? 3 : 2) : 0)) return *layout;
+    Fail("cannot read the screen size");
   }
 
   void DropSegment() {

@@ -8,6 +8,8 @@
 #include "core/Bitmap24.h"
 #include "core/Geometry.h"
 
+struct _XDisplay;  // Xlib's Display, kept out of this header
+
 namespace fernpad {
 
 // What XRandR says about the screen, reduced to what choosing the captured rectangle needs. Rectangles are
@@ -17,6 +19,10 @@ struct X11CrtcLayout {
   std::optional<Rect> primary;    // the CRTC of the primary output, when one is set and lit
   std::vector<Rect> activeCrtcs;  // every CRTC showing a mode, in the server's order
 };
+
+// Reads the layout of the screen whose root window is given; randrMinor is the RandR 1.x version the server
+// speaks (below 2: no CRTCs to read). Empty when the screen's size cannot be read.
+std::optional<X11CrtcLayout> ReadCrtcLayout(_XDisplay* display, unsigned long root, int randrMinor);
 
 // The primary monitor's rectangle: the primary output's CRTC, else the first active CRTC, else the whole
 // screen; each candidate clipped to the screen and skipped when nothing of it is left. Empty only when the

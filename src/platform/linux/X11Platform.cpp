@@ -16,6 +16,7 @@
 
 #include "core/Log.h"
 #include "platform/linux/LocaleCountry.h"
+#include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Keyboard.h"
 
 extern char** environ;
@@ -30,8 +31,16 @@ struct X11Platform::Impl {
   std::unique_ptr<X11Keyboard> keyboard;  // uses dpy: made after it is opened, destroyed before it is closed
 
   int randrEventBase = 0;
+  int randrMinor = 0;  // RandR 1.x version; 0 without RandR
   bool primaryKnown = false;
   Rect primary;
+  X11CrtcLayout layout;
+  std::unique_ptr<X11Capture> capture;  // a connection of its own
+
+  ~Impl() {
+    keyboard.reset();  // uses dpy
+    if (dpy) XCloseDisplay(dpy);
+  }
 
   // The primary monitor's rectangle in root coordinates: the RandR primary, else the first monitor, else
   // the whole root window. Kept until RandR reports a change of the screen layout.
@@ -48,16 +57,9 @@ struct X11Platform::Impl {
       primaryKnown = false;
     }
     if (primaryKnown) return primary;
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(dpy, root, True, &count);
-    primary = {0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
-    if (monitors && count > 0) {
-      int chosen = 0;
-      for (int i = 0; i < count; ++i)
-        if (monitors[i].primary) chosen = i;
-      primary = {monitors[chosen].x, monitors[chosen].y, monitors[chosen].width, monitors[chosen].height};
-    }
-    if (monitors) XRRFreeMonitors(monitors);
+    // The same rule as the snapshots: the primary output's CRTC, else the first lit one, else the screen.
+    layout = ReadCrtcLayout(dpy, root, randrMinor).value_or(X11CrtcLayout{});
+    primary = ChooseCaptureRect(layout);
     primaryKnown = true;
     return primary;
   }
@@ -73,27 +75,22 @@ X11Platform::X11Platform(const std::string& displayName) : impl_(std::make_uniqu
   impl_->dpy = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
   if (!impl_->dpy) throw std::runtime_error("cannot open the X display " + displayName);
   int event = 0, error = 0, major = 0, minor = 0;
-  if (!XTestQueryExtension(impl_->dpy, &event, &error, &major, &minor)) {
-    XCloseDisplay(impl_->dpy);
+  if (!XTestQueryExtension(impl_->dpy, &event, &error, &major, &minor))
     throw std::runtime_error("the X server has no XTest extension");
-  }
   impl_->root = DefaultRootWindow(impl_->dpy);
-  try {
-    impl_->keyboard = std::make_unique<X11Keyboard>(impl_->dpy);
-  } catch (...) {
-    XCloseDisplay(impl_->dpy);
-    throw;
-  }
+  impl_->keyboard = std::make_unique<X11Keyboard>(impl_->dpy);
   int randrError = 0;
-  if (XRRQueryExtension(impl_->dpy, &impl_->randrEventBase, &randrError))
+  int randrMajor = 0, randrMinor = 0;
+  if (XRRQueryExtension(impl_->dpy, &impl_->randrEventBase, &randrError) &&
+      XRRQueryVersion(impl_->dpy, &randrMajor, &randrMinor) && randrMajor == 1) {
+    impl_->randrMinor = randrMinor;
     XRRSelectInput(impl_->dpy, impl_->root,
                    RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  }
+  impl_->capture = std::make_unique<X11Capture>(displayName);
 }
 
-X11Platform::~X11Platform() {
-  impl_->keyboard.reset();
-  XCloseDisplay(impl_->dpy);
-}
+X11Platform::~X11Platform() = default;
 
 bool X11Platform::GetCursorPos(Point& p) {
   std::lock_guard lock(impl_->mutex);
@@ -188,22 +185,17 @@ Size X11Platform::PrimaryScreenSize() {
 
 std::vector<Rect> X11Platform::Monitors() {
   std::lock_guard lock(impl_->mutex);
-  auto& im = *impl_;
-  const Rect primary = im.Primary();
+  const Rect primary = impl_->Primary();
   std::vector<Rect> result{{0, 0, primary.width, primary.height}};
-  int count = 0;
-  XRRMonitorInfo* monitors = XRRGetMonitors(im.dpy, im.root, True, &count);
-  for (int i = 0; i < count; ++i) {
-    const Rect r{monitors[i].x - primary.left, monitors[i].y - primary.top, monitors[i].width,
-                 monitors[i].height};
+  for (const Rect& crtc : impl_->layout.activeCrtcs) {
+    const Rect r{crtc.left - primary.left, crtc.top - primary.top, crtc.width, crtc.height};
     if (r != result.front()) result.push_back(r);
   }
-  if (monitors) XRRFreeMonitors(monitors);
   return result;
 }
 
-void X11Platform::CaptureScreen(Bitmap24&) {
-  throw std::runtime_error("screen capture is not available");
+void X11Platform::CaptureScreen(Bitmap24& out) {
+  impl_->capture->Capture(out);
 }
 
 bool X11Platform::PowerOff() {
