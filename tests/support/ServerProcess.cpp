@@ -32,12 +32,15 @@ bool ReadSome(int fd, std::string& into, int timeoutMs) {
 }  // namespace
 
 ServerProcess::ServerProcess(const std::string& binary, const std::string& display,
-                             std::vector<std::string> extraArgs, bool allowLoopback) {
+                             std::vector<std::string> extraArgs, bool allowLoopback,
+                             const std::function<void(const std::string&)>& prepare) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   char dirTemplate[] = "/tmp/fernpad-e2e-XXXXXX";
   if (!mkdtemp(dirTemplate)) throw std::runtime_error("mkdtemp");
   home_ = dirTemplate;
+  std::filesystem::create_directories(home_ + "/config");
+  if (prepare) prepare(home_ + "/config");
   std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
   if (allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});

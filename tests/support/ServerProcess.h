@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,11 @@ namespace fernpad::test {
 class ServerProcess {
  public:
   // allowLoopback: start with --allow 127.0.0.1, so the test's requests are served without a prompt.
+  // prepare: runs with the --config-dir folder (created, empty) before the server starts, e.g. to write an
+  // "option.dat".
   ServerProcess(const std::string& binary, const std::string& display,
-                std::vector<std::string> extraArgs = {}, bool allowLoopback = true);
+                std::vector<std::string> extraArgs = {}, bool allowLoopback = true,
+                const std::function<void(const std::string&)>& prepare = {});
   ~ServerProcess();  // ends the process if it still runs
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

@@ -40,3 +40,26 @@ void PlaceFirstCrtc(const std::string& display, int x, int y, int width, int hei
 }
 
 }  // namespace fernpad::test
+
+namespace fernpad::test {
+
+void PaintRoot(const std::string& display, int x, int y, int width, int height, unsigned rgb) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) throw std::runtime_error("cannot open display " + display);
+  const Window root = DefaultRootWindow(d);
+  XColor colour{};
+  colour.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
+  colour.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
+  colour.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
+  colour.flags = DoRed | DoGreen | DoBlue;
+  XAllocColor(d, DefaultColormap(d, DefaultScreen(d)), &colour);
+  GC gc = XCreateGC(d, root, 0, nullptr);
+  XSetForeground(d, gc, colour.pixel);
+  XSetSubwindowMode(d, gc, IncludeInferiors);
+  XFillRectangle(d, root, gc, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XFreeGC(d, gc);
+  XSync(d, False);
+  XCloseDisplay(d);
+}
+
+}  // namespace fernpad::test

@@ -10,3 +10,10 @@ namespace fernpad::test {
 void PlaceFirstCrtc(const std::string& display, int x, int y, int width, int height, bool primary = true);
 
 }  // namespace fernpad::test
+
+namespace fernpad::test {
+
+// Paints a rectangle of the root window in an RGB colour (what a full-screen picture would show).
+void PaintRoot(const std::string& display, int x, int y, int width, int height, unsigned rgb);
+
+}  // namespace fernpad::test
