@@ -86,7 +86,9 @@ TEST(HttpSnapshot, PlainPathScalesTheWholeScreenToTheTargetSize) {
 TEST(HttpSnapshot, SmoothPathAveragesOnlyWhenTheScreenIsLarger) {
   Xvfb xvfb("1280x720x24");
   PaintQuadrants(xvfb.Display(), 1280, 720);
-  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), {}, true, WriteSmoothOption);
+  ServerProcess::Options options;
+  options.prepare = WriteSmoothOption;
+  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
   const Bitmap24 small = Snapshot(server, "a=ss");  // wider and taller than 400 x 300: shrunk
   EXPECT_EQ(small.Width(), 400);
   EXPECT_EQ(small.Height(), 300);

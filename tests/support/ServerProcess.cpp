@@ -31,20 +31,19 @@ bool ReadSome(int fd, std::string& into, int timeoutMs) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::string& binary, const std::string& display,
-                             std::vector<std::string> extraArgs, bool allowLoopback,
-                             const std::function<void(const std::string&)>& prepare) {
+ServerProcess::ServerProcess(const std::string& binary, const std::string& display, const Options& options) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   char dirTemplate[] = "/tmp/fernpad-e2e-XXXXXX";
   if (!mkdtemp(dirTemplate)) throw std::runtime_error("mkdtemp");
   home_ = dirTemplate;
   std::filesystem::create_directories(home_ + "/config");
-  if (prepare) prepare(home_ + "/config");
+  if (options.prepare) options.prepare(home_ + "/config");
   std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
-  if (allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
-  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  if (options.allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
+  args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
+  if (!options.headless) args.erase(args.begin() + 1);  // "--headless"
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

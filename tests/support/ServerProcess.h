@@ -13,12 +13,15 @@ namespace fernpad::test {
 // constructor waits until the server says which port it listens on.
 class ServerProcess {
  public:
-  // allowLoopback: start with --allow 127.0.0.1, so the test's requests are served without a prompt.
-  // prepare: runs with the --config-dir folder (created, empty) before the server starts, e.g. to write an
-  // "option.dat".
-  ServerProcess(const std::string& binary, const std::string& display,
-                std::vector<std::string> extraArgs = {}, bool allowLoopback = true,
-                const std::function<void(const std::string&)>& prepare = {});
+  struct Options {
+    std::vector<std::string> extraArgs;
+    bool headless = true;       // false: the Qt front end (needs the display to be usable by Qt)
+    bool allowLoopback = true;  // start with --allow 127.0.0.1, so requests are served without a prompt
+    // Runs with the --config-dir folder (created, empty) before the server starts, e.g. to write "option.dat".
+    std::function<void(const std::string&)> prepare;
+  };
+  ServerProcess(const std::string& binary, const std::string& display) : ServerProcess(binary, display, Options{}) {}
+  ServerProcess(const std::string& binary, const std::string& display, const Options& options);
   ~ServerProcess();  // ends the process if it still runs
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

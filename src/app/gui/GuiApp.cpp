@@ -1,8 +1,12 @@
 #include "app/gui/GuiApp.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
+#include <csignal>
 #include <iostream>
 
 #include "app/Placement.h"
@@ -15,11 +19,36 @@
 #include "server/Server.h"
 
 namespace fernpad::app {
+namespace {
+
+// SIGTERM and SIGINT end the event loop like closing the window does (a logout, Ctrl+C in a terminal):
+// the handler only writes a byte, the event loop reads it.
+int g_stopSignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = write(g_stopSignalPipe[1], &byte, 1);
+}
+
+void QuitOnStopSignals(QApplication& app) {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_stopSignalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_stopSignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
 
 int RunGui(int argc, char** argv, const CommandLine& cl) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tactivo Server");
   QApplication::setQuitOnLastWindowClosed(false);
+  QuitOnStopSignals(app);
 
   std::unique_ptr<Platform> platform;
   try {
