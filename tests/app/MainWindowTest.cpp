@@ -6,9 +6,13 @@
 #include <QScreen>
 #include <QTabBar>
 
+#include <unistd.h>
+#include <filesystem>
+
 #include "app/Placement.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SmallWindows.h"
+#include "settings/OptionsStore.h"
 
 namespace fernpad::app {
 namespace {
@@ -149,6 +153,37 @@ TEST_F(MainWindowTest, TrayClickCentresOnTheFirstMonitorAndActivationShowsTheAdd
   QApplication::sendEvent(&form, &activate);
   EXPECT_EQ(form.Label7->text(), "The server IP(s) is/are: 192.168.1.20\r10.0.0.5");
   EXPECT_TRUE(form.isVisible());  // the tray click's window stays
+}
+
+// The window bound to a real options file, as the program runs it.
+TEST(MainWindowFile, TickingABoxRewritesTheFileAndLoadingDoesNot) {
+  const auto dir = std::filesystem::temp_directory_path() / ("fernpad-gui-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "option.dat";
+  settings::OptionsStore store(file, nullptr, "/tmp/");
+  settings::Options stored;
+  stored.MouseAcceleration = 30;
+  stored.AllowedHosts = {"10.1.1.1"};
+  store.SaveOptions(stored);
+  const auto written = std::filesystem::last_write_time(file);
+  const auto size = std::filesystem::file_size(file);
+
+  settings::LiveSettings live;
+  live.Load(store.LoadOptions());
+  settings::ConnectSaveHook(live, store);
+  TForm1 form{live, [] { return std::string(); }};
+  form.LoadControls(live.Get(), store.FallbackFolder());
+  EXPECT_EQ(form.ScrollBar1->value(), 30);
+  EXPECT_EQ(std::filesystem::last_write_time(file), written);  // loading saved nothing
+
+  form.CheckBox1->setChecked(true);
+  settings::OptionsStore reread(file, nullptr, "/tmp/");
+  const settings::Options after = reread.LoadOptions();
+  EXPECT_TRUE(after.SmoothImage);
+  EXPECT_EQ(after.MouseAcceleration, 30);
+  EXPECT_EQ(after.AllowedHosts, std::vector<std::string>{"10.1.1.1"});
+  EXPECT_EQ(std::filesystem::file_size(file), size);  // the same entries, one byte changed
+  std::filesystem::remove_all(dir);
 }
 
 TEST(SmallWindows, OverlayAndImageWindowAsCreated) {
