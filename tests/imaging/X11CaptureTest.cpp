@@ -28,6 +28,7 @@
 #include <X11/cursorfont.h>
 #include <X11/extensions/Xrandr.h>
 
+#include "XRandrLayout.h"
 #include "Xvfb.h"
 
 namespace fernpad {
@@ -40,7 +41,7 @@ struct Rgb {
 // A second client that draws on the root window and changes the RandR layout.
 class Painter {
  public:
-  explicit Painter(const std::string& display) : d_(XOpenDisplay(display.c_str())) {
+  explicit Painter(const std::string& display) : name_(display), d_(XOpenDisplay(display.c_str())) {
     if (!d_) throw std::runtime_error("cannot open " + display);
     root_ = DefaultRootWindow(d_);
     gc_ = XCreateGC(d_, root_, 0, nullptr);
@@ -68,38 +69,14 @@ class Painter {
     XSync(d_, False);
   }
 
-  // Lights the one CRTC with a mode of w x h at (x, y).
-  void PlaceCrtc(int x, int y, int w, int h) {
-    XRRScreenResources* res = XRRGetScreenResources(d_, root_);
-    XRRModeInfo mode{};
-    const std::string name =
-        "fernpad-" + std::to_string(w) + "x" + std::to_string(h) + "-" + std::to_string(++modes_);
-    mode.width = static_cast<unsigned>(w);
-    mode.height = static_cast<unsigned>(h);
-    mode.hTotal = static_cast<unsigned>(w);
-    mode.vTotal = static_cast<unsigned>(h);
-    mode.dotClock = 60ul * w * h;
-    mode.name = const_cast<char*>(name.c_str());
-    mode.nameLength = static_cast<unsigned>(name.size());
-    const RRMode id = XRRCreateMode(d_, root_, &mode);
-    XRRAddOutputMode(d_, res->outputs[0], id);
-    const Status s =
-        XRRSetCrtcConfig(d_, res, res->crtcs[0], CurrentTime, x, y, id, RR_Rotate_0, res->outputs, 1);
-    XRRFreeScreenResources(res);
-    XSync(d_, False);
-    if (s != RRSetConfigSuccess) throw std::runtime_error("cannot place the CRTC");
+  // Lights the one CRTC with a mode of w x h at (x, y), its output primary or not.
+  void PlaceCrtc(int x, int y, int w, int h, bool primary = false) {
+    test::PlaceFirstCrtc(name_, x, y, w, h, primary);
   }
 
   void DisableCrtc() {
     XRRScreenResources* res = XRRGetScreenResources(d_, root_);
     XRRSetCrtcConfig(d_, res, res->crtcs[0], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
-    XRRFreeScreenResources(res);
-    XSync(d_, False);
-  }
-
-  void SetPrimary(bool on) {
-    XRRScreenResources* res = XRRGetScreenResources(d_, root_);
-    XRRSetOutputPrimary(d_, root_, on ? res->outputs[0] : None);
     XRRFreeScreenResources(res);
     XSync(d_, False);
   }
@@ -112,11 +89,11 @@ class Painter {
   }
 
  private:
+  std::string name_;
   Display* d_;
   Window root_;
   GC gc_;
   Visual* visual_;
-  int modes_ = 0;
 };
 
 Rgb At(const Bitmap24& bmp, int x, int y) {
@@ -279,8 +256,7 @@ TEST(X11Capture, ReadsOnlyThePrimaryMonitor) {
   for (const Case& c : {Case{true, ""}, Case{true, "-extension MIT-SHM"}, Case{false, ""}}) {
     test::Xvfb xvfb("640x480x24", c.extra);
     Painter painter(xvfb.Display());
-    painter.PlaceCrtc(200, 100, 320, 240);
-    painter.SetPrimary(c.primary);
+    painter.PlaceCrtc(200, 100, 320, 240, c.primary);
     PaintAroundMonitor(painter);
     X11Capture capture(xvfb.Display());
     Bitmap24 bmp;
