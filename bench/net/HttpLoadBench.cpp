@@ -163,6 +163,9 @@ int main(int argc, char** argv) {
   fernpad::FakePlatform platform;
   fernpad::NullUi ui;
   fernpad::settings::LiveSettings settings;
+  fernpad::settings::Options allowed;
+  allowed.AllowedHosts = {"192.168.1.20", "192.168.1.21", "127.0.0.1"};  // the access check runs as usual
+  settings.Load(allowed);
   fernpad::ServerOptions options;
   options.bindAddress = "127.0.0.1";
   options.httpPort = 0;

@@ -2,7 +2,7 @@
 
 namespace fernpad::input {
 
-ThreadTimer::ThreadTimer(std::chrono::milliseconds interval, std::mutex& ownerLock,
+ThreadTimer::ThreadTimer(std::chrono::milliseconds interval, InputMutex& ownerLock,
                          std::function<void()> onFire)
     : interval_(interval), ownerLock_(ownerLock), onFire_(std::move(onFire)), thread_([this] { Run(); }) {}
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "input/InputMutex.h"
+
 namespace fernpad::input {
 
 // A one-shot timer: enabled, it fires once after its interval unless disabled first. Enabling a timer that
@@ -24,7 +26,7 @@ class OneShotTimer {
 // with that lock held. So a Disable() made under the owner's lock can never be overtaken by a late fire.
 class ThreadTimer : public OneShotTimer {
  public:
-  ThreadTimer(std::chrono::milliseconds interval, std::mutex& ownerLock, std::function<void()> onFire);
+  ThreadTimer(std::chrono::milliseconds interval, InputMutex& ownerLock, std::function<void()> onFire);
   ~ThreadTimer() override;
   ThreadTimer(const ThreadTimer&) = delete;
   ThreadTimer& operator=(const ThreadTimer&) = delete;
@@ -37,7 +39,7 @@ class ThreadTimer : public OneShotTimer {
   void Run();
 
   const std::chrono::milliseconds interval_;
-  std::mutex& ownerLock_;
+  InputMutex& ownerLock_;
   std::function<void()> onFire_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;

@@ -50,7 +50,7 @@ struct InputState {
         taps(platform, clickTimer),
         clickTimer(clickDelay, lock, [this] { taps.clickTimerTimer(); }) {}
 
-  std::mutex lock;
+  InputMutex lock;
   TCursorPos cursor;
   TapLogic taps;  // refers to clickTimer, which is built next and stopped first
   ThreadTimer clickTimer;

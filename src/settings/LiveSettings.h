@@ -2,13 +2,15 @@
 
 #include <functional>
 #include <mutex>
+#include <shared_mutex>
 
 #include "settings/Options.h"
 
 namespace fernpad::settings {
 
-// The one place the live settings are held. Any thread may read them; every change runs the save hook
-// (outside the lock) with the settings as they are after the change.
+// The one place the live settings are held. Any thread may read them (every command does, so readers share
+// the lock and never wait for each other); every change runs the save hook with the settings as they are
+// after the change.
 class LiveSettings {
  public:
   using SaveHook = std::function<void(const Options&)>;
@@ -16,24 +18,24 @@ class LiveSettings {
   explicit LiveSettings(Options initial = {}) : options_(std::move(initial)) {}
 
   Options Get() const {
-    std::lock_guard lock(mutex_);
+    std::shared_lock lock(mutex_);
     return options_;
   }
 
   int MouseAcceleration() const {
-    std::lock_guard lock(mutex_);
+    std::shared_lock lock(mutex_);
     return options_.MouseAcceleration;
   }
 
   bool SmoothImage() const {
-    std::lock_guard lock(mutex_);
+    std::shared_lock lock(mutex_);
     return options_.SmoothImage;
   }
 
   // Runs a query on the settings without copying them. The query must not call back into this object.
   template <class Query>
   auto Read(Query&& query) const {
-    std::lock_guard lock(mutex_);
+    std::shared_lock lock(mutex_);
     return query(options_);
   }
 
@@ -62,7 +64,7 @@ class LiveSettings {
   }
 
  private:
-  mutable std::mutex mutex_;
+  mutable std::shared_mutex mutex_;
   Options options_;
   std::mutex saveMutex_;
   SaveHook saveHook_;

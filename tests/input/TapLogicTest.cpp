@@ -124,7 +124,7 @@ TEST_F(TapLogicTest, AnUpWithoutADownDoesNothing) {
 }
 
 TEST(ThreadTimer, FiresOnceUnderTheOwnerLockAndCanBeCancelled) {
-  std::mutex owner;
+  InputMutex owner;
   std::promise<void> fired;
   int fires = 0;
   ThreadTimer timer(std::chrono::milliseconds(20), owner, [&] {
@@ -142,7 +142,7 @@ TEST(ThreadTimer, FiresOnceUnderTheOwnerLockAndCanBeCancelled) {
 
   // A disabled timer never fires, however long we wait for the next, enabled one.
   std::promise<void> again;
-  std::mutex m2;
+  InputMutex m2;
   int late = 0;
   ThreadTimer slow(std::chrono::milliseconds(50), m2, [&] {
     if (++late == 1) again.set_value();
