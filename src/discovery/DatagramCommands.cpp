@@ -24,11 +24,29 @@ int AddClamped(int a, std::int32_t b) {
       std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+// Whether the access check can decide about the peer without asking the user.
+bool Listed(const settings::LiveSettings& settings, const std::string& peer) {
+  return settings.Read([&](const settings::Options& o) {
+    return o.DisableAccessControl ||
+           std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), peer) != o.AllowedHosts.end() ||
+           std::find(o.DeniedHosts.begin(), o.DeniedHosts.end(), peer) != o.DeniedHosts.end();
+  });
+}
+
 }  // namespace
 
 void DatagramCommands::IdUDPServer1UDPRead(const std::string& peer, std::span<const std::uint8_t> data) {
   if (services_.promptOpen && services_.promptOpen()) return;
-  if (services_.checkAccess && !services_.checkAccess(peer)) return;
+  if (services_.checkAccess) {
+    const bool listed = Listed(settings_, peer);
+    if (!services_.checkAccess(peer)) {
+      // For an unlisted peer the check has shown the prompt and waited for the answer (or found another
+      // prompt open). What arrived meanwhile is dropped, as it is while a prompt raised over HTTP is open:
+      // stale moves and keys are never replayed in a burst once the user has answered.
+      if (!listed && link_.discardQueued) link_.discardQueued();
+      return;
+    }
+  }
   if (log::Verbose()) {
     log::Verbose("udp ", peer, ": ",
                  log::Printable(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
@@ -93,10 +111,10 @@ void DatagramCommands::Run(const std::string& peer, const Datagram& datagram) {
           [&](const KeyUp& c) { Key(services_.sendKeyUp, c.text); },
           [&](const TypeText& c) { Key(services_.typeText, c.text); },
           [&](const Ping&) {
-            if (answer_) answer_(peer, kPingAnswer);
+            if (link_.answer) link_.answer(peer, kPingAnswer);
           },
           [&](const Discover&) {
-            if (answer_) answer_(peer, kDiscoveryAnswer);
+            if (link_.answer) link_.answer(peer, kDiscoveryAnswer);
           },
       },
       datagram);

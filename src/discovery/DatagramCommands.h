@@ -14,8 +14,13 @@
 
 namespace fernpad::discovery {
 
-// Sends an answer to the sender's address on the answer port.
-using AnswerSender = std::function<void(const std::string& peer, std::string_view answer)>;
+// What the commands need from the datagram endpoint.
+struct DatagramLink {
+  // Sends an answer to the sender's address on the answer port. Unset: nothing is answered.
+  std::function<void(const std::string& peer, std::string_view answer)> answer;
+  // Drops every datagram waiting to be handled. Unset: they are handled after the prompt.
+  std::function<void()> discardQueued;
+};
 
 // Runs the datagrams the handheld sends to the datagram port: discovery and ping answers, and the fast
 // mouse, key and presenter-dot commands. The tap, drag, cursor and pointer state are the HTTP path's
@@ -27,18 +32,19 @@ class DatagramCommands {
   // Of the services, promptOpen, checkAccess, sendKeyDown, sendKeyUp and typeText are used, as the HTTP
   // path uses them.
   DatagramCommands(Platform& platform, Ui& ui, settings::LiveSettings& settings, input::InputState& state,
-                   input::CommandServices services, AnswerSender answer)
+                   input::CommandServices services, DatagramLink link)
       : platform_(platform),
         ui_(ui),
         settings_(settings),
         state_(state),
         services_(std::move(services)),
-        answer_(std::move(answer)) {}
+        link_(std::move(link)) {}
 
   // One datagram from peer (dotted IPv4). Dropped without a trace while the security prompt is open, when
-  // the peer may not control the PC (an unknown peer is asked about first, and its datagram is dropped
-  // whatever the answer), and when it does not decode (see DecodeDatagram) or a result does not fit into
-  // 32 bits. Answers only codes 8 and 100. Exceptions come only from the answer sender and the services.
+  // the peer may not control the PC, and when it does not decode (see DecodeDatagram) or a result does not
+  // fit into 32 bits. An unknown peer is asked about first (this call waits for the answer); its datagram
+  // is dropped whatever the answer, and so is every datagram that arrived while the prompt was open.
+  // Answers only codes 8 and 100. Exceptions come only from the link and the services.
   void IdUDPServer1UDPRead(const std::string& peer, std::span<const std::uint8_t> data);
 
   // Carries out one decoded datagram for an admitted peer.
@@ -55,7 +61,7 @@ class DatagramCommands {
   settings::LiveSettings& settings_;
   input::InputState& state_;
   input::CommandServices services_;
-  AnswerSender answer_;
+  DatagramLink link_;
   std::function<input::Clock::time_point()> now_ = [] { return input::Clock::now(); };
 };
 

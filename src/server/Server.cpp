@@ -40,7 +40,9 @@ void Server::Start() {
   udp.answerPort = options_.udpAnswerPort;
   datagrams_ = std::make_unique<discovery::DatagramCommands>(
       platform_, ui_, settings_, input_, Services(),
-      [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); });
+      discovery::DatagramLink{
+          [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); },
+          [this] { udp_->DiscardQueued(); }});
   udp_ = std::make_unique<net::UdpServer>(
       udp, [this](const std::string& peer, std::span<const std::uint8_t> data) {
         datagrams_->IdUDPServer1UDPRead(peer, data);

@@ -83,10 +83,13 @@ class DatagramTest : public ::testing::Test {
       .snapshot = {},
       .updatePointer = {},
   };
-  DatagramCommands commands{
-      platform, ui, settings, state, services, [this](const std::string& peer, std::string_view answer) {
-        answers.emplace_back(peer, std::string(answer));
-      }};
+  int discards = 0;
+  DatagramLink link{
+      .answer = [this](const std::string& peer,
+                       std::string_view answer) { answers.emplace_back(peer, std::string(answer)); },
+      .discardQueued = [this] { ++discards; },
+  };
+  DatagramCommands commands{platform, ui, settings, state, services, link};
   input::CommandHandler http{platform, ui, settings, state, services};
 };
 
@@ -112,6 +115,28 @@ TEST_F(DatagramTest, ARefusedSenderGetsNothing) {
     Send(d);
   ExpectNoEffect("refused");
   EXPECT_EQ(accessChecks.size(), 5u);
+  EXPECT_EQ(discards, 5);  // each was from an unlisted sender: each raised the prompt
+}
+
+TEST_F(DatagramTest, WhatArrivedDuringAPromptIsDropped) {
+  // An unlisted sender: the check has asked the user, so the queue is emptied.
+  allowed = false;
+  Send(DatagramBytes(100), "10.0.0.9");
+  EXPECT_EQ(discards, 1);
+  // A listed sender is refused without a prompt: the queue stays.
+  settings::Options denied = WithAcceleration(1);
+  denied.DeniedHosts = {"10.0.0.9"};
+  settings.Load(denied);
+  Send(DatagramBytes(100), "10.0.0.9");
+  EXPECT_EQ(discards, 1);
+  // Nor is anything dropped for an admitted sender.
+  allowed = true;
+  settings::Options open = WithAcceleration(1);
+  open.DisableAccessControl = true;
+  settings.Load(open);
+  Send(DatagramBytes(100), "10.0.0.10");
+  EXPECT_EQ(discards, 1);
+  EXPECT_EQ(answers.size(), 1u);
 }
 
 TEST_F(DatagramTest, WhileAPromptIsOpenEverythingIsDroppedUnchecked) {
@@ -353,10 +378,11 @@ TEST_F(DatagramTest, ValuesThatDoNotFitDropTheDatagram) {
 }
 
 TEST_F(DatagramTest, AFailingAnswerDoesNotBreakTheNextDatagram) {
-  DatagramCommands failing{
-      platform, ui,
-      settings, state,
-      services, [](const std::string&, std::string_view) { throw std::runtime_error("send failed"); }};
+  DatagramLink throwing{
+      .answer = [](const std::string&, std::string_view) { throw std::runtime_error("send failed"); },
+      .discardQueued = {},
+  };
+  DatagramCommands failing{platform, ui, settings, state, services, throwing};
   EXPECT_THROW(failing.IdUDPServer1UDPRead("10.0.0.7", DatagramBytes(100).Bytes()), std::runtime_error);
   failing.IdUDPServer1UDPRead("10.0.0.7", DatagramBytes(9).Byte(1).Bytes());
   EXPECT_EQ(platform.Records(), (std::vector<Rec>{FakePlatform::MouseRec(0x0002)}));
