@@ -4,6 +4,7 @@
 #include <atomic>
 #include <boost/asio.hpp>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -92,6 +93,14 @@ UdpServer::~UdpServer() {
 }
 
 void UdpServer::Start() {
+  try {
+    Open();
+  } catch (const boost::system::system_error& e) {
+    throw std::system_error(e.code(), e.what());
+  }
+}
+
+void UdpServer::Open() {
   auto& im = *impl_;
   const udp::endpoint endpoint(asio::ip::make_address_v4(im.options.address), im.options.port);
   im.socket.open(udp::v4());
@@ -147,9 +156,14 @@ std::uint16_t UdpServer::Port() const {
 
 void UdpServer::SendAnswer(const std::string& peer, std::string_view bytes) {
   auto& im = *impl_;
-  const udp::endpoint to(asio::ip::make_address_v4(peer), im.options.answerPort);
-  std::lock_guard lock(im.answerMutex);
-  im.answerSocket.send_to(asio::buffer(bytes.data(), bytes.size()), to);
+  boost::system::error_code ec;
+  const auto address = asio::ip::make_address_v4(peer, ec);
+  if (!ec) {
+    std::lock_guard lock(im.answerMutex);
+    im.answerSocket.send_to(asio::buffer(bytes.data(), bytes.size()),
+                            udp::endpoint(address, im.options.answerPort), 0, ec);
+  }
+  if (ec) throw std::system_error(ec, "udp answer to " + peer);
 }
 
 }  // namespace fernpad::net

@@ -47,6 +47,8 @@ class UdpServer {
   void SendAnswer(const std::string& peer, std::string_view bytes);
 
  private:
+  void Open();
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
