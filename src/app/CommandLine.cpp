@@ -28,13 +28,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const std::string& host = value();
       if (host.empty()) throw std::invalid_argument("--allow needs an address");
       cl.allowHosts.push_back(host);
-    } else if (a == "--http-port") {
+    } else if (a == "--http-port" || a == "--udp-port" || a == "--udp-answer-port") {
       const std::string& v = value();
       unsigned port = 0;
       const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
       if (ec != std::errc() || end != v.data() + v.size() || port > 65535)
-        throw std::invalid_argument("--http-port needs a port number from 0 to 65535, not '" + v + "'");
-      cl.httpPort = static_cast<std::uint16_t>(port);
+        throw std::invalid_argument(a + " needs a port number from 0 to 65535, not '" + v + "'");
+      (a == "--http-port"  ? cl.httpPort
+       : a == "--udp-port" ? cl.udpPort
+                           : cl.udpAnswerPort) = static_cast<std::uint16_t>(port);
     } else {
       throw std::invalid_argument("unknown option '" + a + "' (see --help)");
     }
@@ -52,6 +54,8 @@ std::string UsageText() {
          "  --allow ADDRESS    allow the device at ADDRESS to control this PC (remembered)\n"
          "  --verbose, -v      log what arrives and what is injected to stderr\n"
          "  --http-port PORT   listen for commands on PORT instead of 12769 (0: any free port)\n"
+         "  --udp-port PORT    listen for datagrams on PORT instead of 12770 (0: any free port)\n"
+         "  --udp-answer-port PORT  send datagram answers to PORT instead of 12771\n"
          "  --version          print the version and exit\n"
          "  --help, -h         print this help and exit\n";
 }

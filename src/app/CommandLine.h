@@ -14,6 +14,8 @@ struct CommandLine {
   bool help = false;
   std::string configDir;                // where "option.dat" lives; empty: the default place
   std::uint16_t httpPort = 12769;       // the handheld always uses 12769; other values are for tests
+  std::uint16_t udpPort = 12770;        // likewise for the datagram port
+  std::uint16_t udpAnswerPort = 12771;  // and the port datagram answers go to
   std::vector<std::string> allowHosts;  // put on the allowed list at start (saved), for headless use
 };
 

@@ -26,6 +26,8 @@ int RunHeadless(const CommandLine& cl) {
     const auto store = LoadSettings(cl, settings);
     ServerOptions options;
     options.httpPort = cl.httpPort;
+    options.udpPort = cl.udpPort;
+    options.udpAnswerPort = cl.udpAnswerPort;
     Server server(platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);

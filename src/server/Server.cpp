@@ -38,6 +38,22 @@ void Server::Start() {
   keyboard_ = std::make_unique<Keyboard>(platform_, ui_, keyboardLayoutName_, countryCode_);
   commands_ = std::make_unique<input::CommandHandler>(platform_, ui_, settings_, input_, Services());
 
+  net::UdpServerOptions udp;
+  udp.address = options_.bindAddress;
+  udp.port = options_.udpPort;
+  udp.answerPort = options_.udpAnswerPort;
+  datagrams_ = std::make_unique<discovery::DatagramCommands>(
+      platform_, ui_, settings_, input_, Services(),
+      discovery::DatagramLink{
+          [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); },
+          [this] { udp_->DiscardQueued(); }});
+  udp_ = std::make_unique<net::UdpServer>(
+      udp, [this](const std::string& peer, std::span<const std::uint8_t> data) {
+        datagrams_->IdUDPServer1UDPRead(peer, data);
+      });
+  udp_->Start();
+  log::Verbose("listening for datagrams on UDP port ", udp_->Port());
+
   net::HttpServerOptions http;
   http.address = options_.bindAddress;
   http.port = options_.httpPort;
@@ -52,11 +68,16 @@ void Server::Start() {
 }
 
 void Server::Stop() {
+  if (udp_) udp_->Stop();
   if (http_) http_->Stop();
 }
 
 std::uint16_t Server::HttpPort() const {
   return http_ ? http_->Port() : 0;
+}
+
+std::uint16_t Server::UdpPort() const {
+  return udp_ ? udp_->Port() : 0;
 }
 
 std::string GetLocalAddresses(Platform& platform) {

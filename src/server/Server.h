@@ -6,9 +6,11 @@
 
 #include "access/AccessControl.h"
 #include "core/Ui.h"
+#include "discovery/DatagramCommands.h"
 #include "input/CommandHandler.h"
 #include "input/Keyboard.h"
 #include "net/HttpServer.h"
+#include "net/UdpServer.h"
 #include "platform/Platform.h"
 #include "settings/LiveSettings.h"
 
@@ -16,7 +18,9 @@ namespace fernpad {
 
 struct ServerOptions {
   std::string bindAddress = "0.0.0.0";
-  std::uint16_t httpPort = 12769;  // 0: any free port (tests)
+  std::uint16_t httpPort = 12769;       // 0: any free port (tests)
+  std::uint16_t udpPort = 12770;        // discovery and datagram commands; 0: any free port (tests)
+  std::uint16_t udpAnswerPort = 12771;  // where datagram answers go on the sender's address
 };
 
 // The live state of a running server and its network endpoints, shared by both front ends. The front end
@@ -27,12 +31,13 @@ class Server {
   ~Server();
 
   // Reads the country code and keyboard layout name (once: later layout switches do not change the typing
-  // rules), then starts the HTTP endpoint. Throws
+  // rules), then starts the datagram and HTTP endpoints. Throws
   // std::system_error when a port cannot be bound.
   void Start();
   void Stop();
 
   std::uint16_t HttpPort() const;
+  std::uint16_t UdpPort() const;
   int CountryCode() const { return countryCode_; }
   const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
   input::InputState& Input() { return input_; }
@@ -52,6 +57,8 @@ class Server {
   std::unique_ptr<Keyboard> keyboard_;
   std::unique_ptr<input::CommandHandler> commands_;
   std::unique_ptr<net::HttpServer> http_;
+  std::unique_ptr<discovery::DatagramCommands> datagrams_;
+  std::unique_ptr<net::UdpServer> udp_;
 };
 
 // The machine's IPv4 addresses for the address line, joined by a carriage return.

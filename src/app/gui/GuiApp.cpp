@@ -71,6 +71,8 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
   ServerOptions options;
   options.httpPort = cl.httpPort;
+  options.udpPort = cl.udpPort;
+  options.udpAnswerPort = cl.udpAnswerPort;
   Server server(*platform, ui, settings, options);
   SaveSettingsOnChange(settings, *store, server);
   AllowHosts(cl, settings);

@@ -1,0 +1,123 @@
+#include "discovery/DatagramCommands.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "core/Log.h"
+#include "discovery/Motion.h"
+#include "presenter/Presenter.h"
+
+namespace fernpad::discovery {
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// Cursor arithmetic saturates instead of wrapping, as on the HTTP path: the OS clamps the cursor anyway.
+int AddClamped(int a, std::int32_t b) {
+  const long long sum = static_cast<long long>(a) + b;
+  return static_cast<int>(
+      std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Whether the access check can decide about the peer without asking the user.
+bool Listed(const settings::LiveSettings& settings, const std::string& peer) {
+  return settings.Read([&](const settings::Options& o) {
+    return o.DisableAccessControl ||
+           std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), peer) != o.AllowedHosts.end() ||
+           std::find(o.DeniedHosts.begin(), o.DeniedHosts.end(), peer) != o.DeniedHosts.end();
+  });
+}
+
+}  // namespace
+
+void DatagramCommands::IdUDPServer1UDPRead(const std::string& peer, std::span<const std::uint8_t> data) {
+  if (services_.promptOpen && services_.promptOpen()) return;
+  if (services_.checkAccess) {
+    const bool listed = Listed(settings_, peer);
+    if (!services_.checkAccess(peer)) {
+      // For an unlisted peer the check has shown the prompt and waited for the answer (or found another
+      // prompt open). What arrived meanwhile is dropped, as it is while a prompt raised over HTTP is open:
+      // stale moves and keys are never replayed in a burst once the user has answered.
+      if (!listed && link_.discardQueued) link_.discardQueued();
+      return;
+    }
+  }
+  if (log::Verbose()) {
+    log::Verbose("udp ", peer, ": ",
+                 log::Printable(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
+  }
+  const auto datagram = DecodeDatagram(data);
+  if (datagram) Run(peer, *datagram);
+}
+
+void DatagramCommands::Key(const std::function<void(std::string_view)>& service, const std::string& text) {
+  if (!service) return;
+  // Keys take the same form as the HTTP path's fourth parameter.
+  const std::string payload = "v=" + text;
+  std::lock_guard lock(state_.lock);
+  service(payload);
+}
+
+void DatagramCommands::Run(const std::string& peer, const Datagram& datagram) {
+  // Everything that may fail is worked out before the input lock is taken; a value that does not fit drops
+  // the datagram before anything has happened.
+  auto tap = [this](input::ButtonFlags button, bool down) {
+    std::lock_guard lock(state_.lock);
+    Point at;
+    state_.cursor.GetPos(at);
+    if (down) {
+      state_.taps.TouchDown(at, button, now_());
+    } else {
+      state_.taps.TouchUp(at, button, now_());
+    }
+  };
+  auto moveBy = [this](const std::optional<Offset>& offset) {
+    if (!offset) return;
+    std::lock_guard lock(state_.lock);
+    Point at;
+    state_.cursor.GetPos(at);
+    state_.cursor.SetPos({AddClamped(at.x, offset->dx), AddClamped(at.y, offset->dy)});
+  };
+  auto mouseFlags = [this](std::uint32_t flags, std::int32_t mouseData = 0) {
+    std::lock_guard lock(state_.lock);
+    input::SendMouseFlags(platform_, flags, mouseData);
+  };
+
+  std::visit(
+      Overloaded{
+          [&](const Press& c) { tap(c.button, true); },
+          [&](const Release& c) { tap(c.button, false); },
+          [&](const Move& c) { moveBy(MoveOffset(c.dx, c.dy, settings_.MouseAcceleration())); },
+          [&](const Joystick& c) { moveBy(JoystickOffset(c.jx, c.jy, settings_.MouseAcceleration())); },
+          [&](const ButtonDown& c) { mouseFlags(c.button.down); },
+          [&](const ButtonUp& c) { mouseFlags(c.button.up); },
+          [&](const Wheel& c) {
+            if (const auto amount = WheelAmount(c.notches)) mouseFlags(mouse::kWheel, *amount);
+          },
+          [&](const PlaceOverlay& c) {
+            const Size screen = platform_.PrimaryScreenSize();
+            if (!OverlayCorner(screen, c.fx, c.fy)) return;
+            // The dot moves without the pointer state changing; the lock keeps it in order with the
+            // HTTP path's overlay updates.
+            std::lock_guard lock(state_.lock);
+            presenter::PlaceOverlayDirect(ui_, screen, c.fx, c.fy);
+          },
+          [&](const KeyDown& c) { Key(services_.sendKeyDown, c.text); },
+          [&](const KeyUp& c) { Key(services_.sendKeyUp, c.text); },
+          [&](const TypeText& c) { Key(services_.typeText, c.text); },
+          [&](const Ping&) {
+            if (link_.answer) link_.answer(peer, kPingAnswer);
+          },
+          [&](const Discover&) {
+            if (link_.answer) link_.answer(peer, kDiscoveryAnswer);
+          },
+      },
+      datagram);
+}
+
+}  // namespace fernpad::discovery
