@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
   fernpad::ServerOptions serverOptions;
   serverOptions.bindAddress = "127.0.0.1";
   serverOptions.httpPort = 0;
+  serverOptions.udpPort = 0;
   fernpad::Server server(platform, ui, settings, serverOptions);
   server.Start();
   Connection connection(server.HttpPort());

@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
   fernpad::ServerOptions options;
   options.bindAddress = "127.0.0.1";
   options.httpPort = 0;
+  options.udpPort = 0;
   fernpad::Server server(platform, ui, settings, options);
   server.Start();
   BareServer bare;

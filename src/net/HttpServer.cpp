@@ -57,7 +57,9 @@ struct Connection {
   std::atomic<bool> done{false};
 
   static constexpr Clock::rep kNoDeadline = std::numeric_limits<Clock::rep>::max();
-  void ExpiresAfter(std::chrono::seconds timeout) { deadline = (Clock::now() + timeout).time_since_epoch().count(); }
+  void ExpiresAfter(std::chrono::seconds timeout) {
+    deadline = (Clock::now() + timeout).time_since_epoch().count();
+  }
   void NoDeadline() { deadline = kNoDeadline; }
   void ShutDown() {
     std::lock_guard lock(closeMutex);

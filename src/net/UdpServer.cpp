@@ -104,7 +104,6 @@ void UdpServer::Open() {
   auto& im = *impl_;
   const udp::endpoint endpoint(asio::ip::make_address_v4(im.options.address), im.options.port);
   im.socket.open(udp::v4());
-  im.socket.set_option(asio::socket_base::reuse_address(true));
   im.socket.set_option(asio::socket_base::broadcast(true));
   boost::system::error_code ignored;
   // Room for a burst of moves while a datagram is being handled (the OS may grant less).

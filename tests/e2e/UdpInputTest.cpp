@@ -60,9 +60,10 @@ class UdpInputTest : public ::testing::Test {
     xvfb = new Xvfb("1920x1080x24");
     answers = new UdpTestSocket("127.0.0.1");
     udpPort = FreeUdpPort();
-    server = new ServerProcess(
-        FERNPAD_SERVER_BINARY, xvfb->Display(),
-        {"--udp-port", std::to_string(udpPort), "--udp-answer-port", std::to_string(answers->Port())});
+    ServerProcess::Options options;
+    options.extraArgs = {"--udp-port", std::to_string(udpPort), "--udp-answer-port",
+                         std::to_string(answers->Port())};
+    server = new ServerProcess(FERNPAD_SERVER_BINARY, xvfb->Display(), options);
   }
   static void TearDownTestSuite() {
     delete server;

@@ -57,6 +57,7 @@ class ServerTest : public ::testing::Test {
     ServerOptions options;
     options.bindAddress = "127.0.0.1";
     options.httpPort = 0;
+    options.udpPort = 0;
     server = std::make_unique<Server>(platform, ui, live, options);
     server->Start();
     platform.SetCursor({100, 100});

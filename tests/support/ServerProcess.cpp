@@ -41,6 +41,7 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   if (options.prepare) options.prepare(home_ + "/config");
   std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
+  args.insert(args.end(), {"--udp-port", "0"});  // tests run side by side: none takes the real port
   if (options.allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   if (!options.headless) args.erase(args.begin() + 1);  // "--headless"
