@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
   // round of each (a busy machine moves single runs a lot).
   Drive(bare.Port(), connections, std::chrono::milliseconds(300), kMaxRequestsPerConnection);
   Drive(server.HttpPort(), connections, std::chrono::milliseconds(300), kMaxRequestsPerConnection);
-  constexpr int kRounds = 3;
+  constexpr int kRounds = 5;
   std::vector<Result> bareRounds, serverRounds, trivialRounds;
   for (int round = 0; round < kRounds; ++round) {
     bareRounds.push_back(Drive(bare.Port(), connections, duration, kMaxRequestsPerConnection));
@@ -201,8 +201,13 @@ int main(int argc, char** argv) {
   Print("bare Beast server (\" \")", bareResult);
   Print("fernpad-server (fake input)", serverResult);
   Print("its HTTP layer alone (\" \")", trivialResult);
-  std::printf("throughput ratio (server / bare): %.3f   (goal >= 0.9)\n",
-              serverResult.requestsPerSecond / bareResult.requestsPerSecond);
+  // Each round's server run is compared with the bare run just before it; the median of those ratios.
+  std::vector<double> ratios;
+  for (int round = 0; round < kRounds; ++round)
+    ratios.push_back(serverRounds[round].requestsPerSecond / bareRounds[round].requestsPerSecond);
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("throughput ratio (server / bare), median of rounds: %.3f   (goal >= 0.9)\n",
+              ratios[kRounds / 2]);
   std::printf("added p50 latency: %.1f us   (goal < 20 us)\n", serverResult.p50us - bareResult.p50us);
   server.Stop();
   return 0;
