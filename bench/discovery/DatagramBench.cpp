@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Loopback.h"
 #include "access/AccessControl.h"
 #include "discovery/DatagramCommands.h"
 #include "net/UdpServer.h"
@@ -135,14 +136,7 @@ Rate Measure(bool full, int count) {
 // Keep-alive HTTP "a=m" requests on one connection; the latency of each.
 std::vector<double> HttpLatencies(std::uint16_t port, int requests) {
   const std::string request = "GET /?x:1&y:0&a=m HTTP/1.1\r\nHost: bench\r\n\r\n";
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
+  const int fd = fernpad::test::ConnectLoopback(port);
   std::vector<double> out;
   const auto limit = Clock::now() + kRoundLimit;
   char buf[4096];

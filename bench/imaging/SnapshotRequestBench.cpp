@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "Loopback.h"
 #include "XRandrLayout.h"
 #include "Xvfb.h"
 #include "imaging/Jpeg.h"
@@ -39,17 +40,7 @@ double MedianMs(int runs, const std::function<void()>& work) {
 // One keep-alive connection; Get() sends a request and reads the whole reply.
 class Connection {
  public:
-  explicit Connection(std::uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-      throw std::runtime_error("connect");
-  }
+  explicit Connection(std::uint16_t port) : fd_(fernpad::test::ConnectLoopback(port)) {}
   ~Connection() { close(fd_); }
   std::size_t Get(const std::string& command) {
     const std::string req = "GET /?x:0&y:0&" + command + " HTTP/1.1\r\nHost: b\r\n\r\n";

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Loopback.h"
 #include "platform/fake/FakePlatform.h"
 #include "server/Server.h"
 
@@ -92,14 +93,10 @@ Result Drive(std::uint16_t port, int connections, std::chrono::milliseconds dura
   const auto end = start + duration;
   for (int c = 0; c < connections; ++c) {
     threads.emplace_back([&, c] {
-      const int fd = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in addr{};
-      addr.sin_family = AF_INET;
-      addr.sin_port = htons(port);
-      addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      int one = 1;
-      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      int fd = -1;
+      try {
+        fd = fernpad::test::ConnectLoopback(port);
+      } catch (const std::exception&) {
         failed = true;
         return;
       }

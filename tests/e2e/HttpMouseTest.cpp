@@ -12,19 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Pointer {
-  int x = -1;
-  int y = -1;
-};
-
-// The pointer as another X client sees it.
-Pointer ReadPointer(const std::string& display) {
-  const std::string out = RunWithDisplay(display, "xdotool getmouselocation --shell");
-  Pointer p;
-  std::sscanf(out.c_str(), "X=%d\nY=%d", &p.x, &p.y);
-  return p;
-}
-
 class HttpMouseTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -48,7 +35,7 @@ TEST_F(HttpMouseTest, AbsoluteAndRelativeMovesPlaceTheRealPointer) {
   EXPECT_NE(reply.find("200 OK"), std::string::npos);
   EXPECT_NE(reply.find("Content-Length: 1\r\n"), std::string::npos);
   EXPECT_EQ(reply.substr(reply.size() - 5), "\r\n\r\n ");
-  Pointer p = ReadPointer(xvfb->Display());
+  PointerLocation p = ReadPointer(xvfb->Display());
   EXPECT_EQ(p.x, 960);
   EXPECT_EQ(p.y, 540);
 

@@ -15,18 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Pointer {
-  int x = -1;
-  int y = -1;
-  friend bool operator==(const Pointer&, const Pointer&) = default;
-};
-
-Pointer ReadPointer(const std::string& display) {
-  const std::string out = RunWithDisplay(display, "xdotool getmouselocation --shell");
-  Pointer p;
-  std::sscanf(out.c_str(), "X=%d\nY=%d", &p.x, &p.y);
-  return p;
-}
+using Pointer = PointerLocation;
 
 std::vector<std::uint8_t> Datagram(std::uint8_t code, std::initializer_list<float> floats = {}) {
   std::vector<std::uint8_t> bytes{code};

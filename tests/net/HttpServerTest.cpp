@@ -1,5 +1,7 @@
 #include "net/HttpServer.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -21,17 +23,7 @@ using namespace std::chrono_literals;
 // A raw HTTP/1.1 client on loopback, so the bytes on the wire are what the test sees.
 class Client {
  public:
-  explicit Client(std::uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-      throw std::runtime_error("connect");
-    int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
+  explicit Client(std::uint16_t port) : fd_(test::ConnectLoopback(port)) {}
   ~Client() { close(fd_); }
 
   void Send(const std::string& bytes) {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Loopback.h"
 #include "UdpTestSocket.h"
 #include "platform/fake/FakePlatform.h"
 #include "server/Server.h"
@@ -38,24 +39,6 @@ std::vector<std::uint8_t> WithFloats(std::uint8_t code, float a, float b) {
     for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(bits >> shift));
   }
   return bytes;
-}
-
-// One HTTP/1.0 request from loopback; returns the whole response.
-std::string HttpRequest(std::uint16_t port, const std::string& query) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
-  const std::string req = "GET /?" + query + " HTTP/1.0\r\n\r\n";
-  if (write(fd, req.data(), req.size()) != static_cast<ssize_t>(req.size()))
-    throw std::runtime_error("write");
-  std::string response;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) response.append(buf, static_cast<std::size_t>(n));
-  close(fd);
-  return response;
 }
 
 // Whether the receive queue of the loopback UDP port is empty, from the kernel's socket table (waits up to
@@ -217,7 +200,7 @@ TEST_F(UdpCommandsTest, APressOverUdpAndAReleaseOverHttpShareTheTapState) {
   allowed.SendTo(server->UdpPort(), std::vector<std::uint8_t>{1, 1});  // press, left
   Barrier();
   EXPECT_NE(server->Input().taps.State().LastDownTime, input::Clock::time_point{});
-  HttpRequest(server->HttpPort(), "x:0&y:0&a=u");
+  test::HttpRequest(server->HttpPort(), "x:0&y:0&a=u");
   // A release within 0.25 s of the press would start the click timer; the machine may be slower than that,
   // so only what both paths share is checked: the release saw the press's position and time.
   std::lock_guard lock(server->Input().lock);

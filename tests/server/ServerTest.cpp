@@ -8,33 +8,12 @@
 
 #include <filesystem>
 
+#include "Loopback.h"
 #include "platform/fake/FakePlatform.h"
 #include "settings/OptionsStore.h"
 
 namespace fernpad {
 namespace {
-
-// One HTTP/1.0 request from a chosen loopback source address; returns the whole response.
-std::string Request(std::uint16_t port, const std::string& from, const std::string& query) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) throw std::runtime_error("bind");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
-  const std::string req = "GET /?" + query + " HTTP/1.0\r\n\r\n";
-  if (write(fd, req.data(), req.size()) != static_cast<ssize_t>(req.size()))
-    throw std::runtime_error("write");
-  std::string response;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) response.append(buf, static_cast<std::size_t>(n));
-  close(fd);
-  return response;
-}
 
 class AnsweringUi : public NullUi {
  public:
@@ -67,7 +46,7 @@ class ServerTest : public ::testing::Test {
     std::filesystem::remove_all(dir);
   }
   std::string Send(const std::string& from, const std::string& query) {
-    return Request(server->HttpPort(), from, query);
+    return test::HttpRequest(server->HttpPort(), query, from);
   }
 
   std::filesystem::path dir;

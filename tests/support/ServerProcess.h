@@ -17,10 +17,12 @@ class ServerProcess {
     std::vector<std::string> extraArgs;
     bool headless = true;       // false: the Qt front end (needs the display to be usable by Qt)
     bool allowLoopback = true;  // start with --allow 127.0.0.1, so requests are served without a prompt
-    // Runs with the --config-dir folder (created, empty) before the server starts, e.g. to write "option.dat".
+    // Runs with the --config-dir folder (created, empty) before the server starts, e.g. to write
+    // "option.dat".
     std::function<void(const std::string&)> prepare;
   };
-  ServerProcess(const std::string& binary, const std::string& display) : ServerProcess(binary, display, Options{}) {}
+  ServerProcess(const std::string& binary, const std::string& display)
+      : ServerProcess(binary, display, Options{}) {}
   ServerProcess(const std::string& binary, const std::string& display, const Options& options);
   ~ServerProcess();  // ends the process if it still runs
   ServerProcess(const ServerProcess&) = delete;

@@ -79,6 +79,13 @@ Xvfb::~Xvfb() {
   }
 }
 
+PointerLocation ReadPointer(const std::string& display) {
+  const std::string out = RunWithDisplay(display, "xdotool getmouselocation --shell");
+  PointerLocation p;
+  if (std::sscanf(out.c_str(), "X=%d\nY=%d", &p.x, &p.y) != 2) return {};
+  return p;
+}
+
 std::string RunWithDisplay(const std::string& display, const std::string& command, int* status) {
   const std::string full = "DISPLAY=" + display + "; export DISPLAY; " + command;
   FILE* pipe = popen(full.c_str(), "r");

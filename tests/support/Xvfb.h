@@ -22,6 +22,14 @@ class Xvfb {
   std::string display_;
 };
 
+// Where the pointer is, as another X client (xdotool) sees it; (-1, -1) when it cannot be read.
+struct PointerLocation {
+  int x = -1;
+  int y = -1;
+  friend bool operator==(const PointerLocation&, const PointerLocation&) = default;
+};
+PointerLocation ReadPointer(const std::string& display);
+
 // Runs a command line with DISPLAY set to the given display and returns its standard output
 // (exit status in *status when given).
 std::string RunWithDisplay(const std::string& display, const std::string& command, int* status = nullptr);
