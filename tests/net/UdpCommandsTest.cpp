@@ -199,7 +199,10 @@ TEST_F(UdpCommandsTest, AnUnknownSenderRaisesOnePromptAndIsNotAnswered) {
 TEST_F(UdpCommandsTest, APressOverUdpAndAReleaseOverHttpShareTheTapState) {
   allowed.SendTo(server->UdpPort(), std::vector<std::uint8_t>{1, 1});  // press, left
   Barrier();
-  EXPECT_NE(server->Input().taps.State().LastDownTime, input::Clock::time_point{});
+  {
+    std::lock_guard lock(server->Input().lock);
+    EXPECT_NE(server->Input().taps.State().LastDownTime, input::Clock::time_point{});
+  }
   test::HttpRequest(server->HttpPort(), "x:0&y:0&a=u");
   // A release within 0.25 s of the press would start the click timer; the machine may be slower than that,
   // so only what both paths share is checked: the release saw the press's position and time.
