@@ -140,11 +140,12 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
       {"a=vkd", &CommandServices::sendKeyDown},
       {"a=vku", &CommandServices::sendKeyUp},
   };
-  for (const auto& [literal, service] : kKeys) {
-    if (command != literal) continue;
+  for (const auto& key : kKeys) {
+    if (command != key.first) continue;
     const std::string& payload = Param(params, 4);
+    const auto& service = services_.*key.second;
     return run([&](Point&) {
-      if (services_.*service) (services_.*service)(payload);
+      if (service) service(payload);
     });
   }
   if (command == "a=winoff") {
