@@ -10,16 +10,17 @@ std::string PromptText(const std::string& address) {
   return "The device with the IP " + address + " wants to control the PC. Allow?";
 }
 
-AccessControl::Listed AccessControl::Lookup(const std::string& address) const {
-  return settings_.Read([&](const settings::Options& o) {
-    if (o.DisableAccessControl) return Listed::Allowed;
-    // The allowed list comes first: an address on both lists counts as allowed.
-    if (std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), address) != o.AllowedHosts.end())
-      return Listed::Allowed;
-    if (std::find(o.DeniedHosts.begin(), o.DeniedHosts.end(), address) != o.DeniedHosts.end())
-      return Listed::Denied;
-    return Listed::Neither;
-  });
+Listed ListedAs(const settings::Options& o, const std::string& address) {
+  if (o.DisableAccessControl) return Listed::Allowed;
+  if (std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), address) != o.AllowedHosts.end())
+    return Listed::Allowed;
+  if (std::find(o.DeniedHosts.begin(), o.DeniedHosts.end(), address) != o.DeniedHosts.end())
+    return Listed::Denied;
+  return Listed::Neither;
+}
+
+Listed AccessControl::Lookup(const std::string& address) const {
+  return settings_.Read([&](const settings::Options& o) { return ListedAs(o, address); });
 }
 
 bool AccessControl::CheckAccess(const std::string& address) {

@@ -9,6 +9,11 @@
 
 namespace fernpad::access {
 
+// What the lists say about an address: allowed (or access control disabled), denied, or neither (the user
+// has to be asked). The allowed list comes first, so an address on both lists counts as allowed.
+enum class Listed { Allowed, Denied, Neither };
+Listed ListedAs(const settings::Options& options, const std::string& address);
+
 // The security prompt's text for a device.
 std::string PromptText(const std::string& address);
 
@@ -28,7 +33,6 @@ class AccessControl {
   bool CheckAccess(const std::string& address);
 
  private:
-  enum class Listed { Allowed, Denied, Neither };
   Listed Lookup(const std::string& address) const;
 
   settings::LiveSettings& settings_;

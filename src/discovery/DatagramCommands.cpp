@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "access/AccessControl.h"
 #include "core/Log.h"
 #include "discovery/Motion.h"
 #include "presenter/Presenter.h"
@@ -17,20 +18,10 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-// Cursor arithmetic saturates instead of wrapping, as on the HTTP path: the OS clamps the cursor anyway.
-int AddClamped(int a, std::int32_t b) {
-  const long long sum = static_cast<long long>(a) + b;
-  return static_cast<int>(
-      std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 // Whether the access check can decide about the peer without asking the user.
 bool Listed(const settings::LiveSettings& settings, const std::string& peer) {
-  return settings.Read([&](const settings::Options& o) {
-    return o.DisableAccessControl ||
-           std::find(o.AllowedHosts.begin(), o.AllowedHosts.end(), peer) != o.AllowedHosts.end() ||
-           std::find(o.DeniedHosts.begin(), o.DeniedHosts.end(), peer) != o.DeniedHosts.end();
-  });
+  return settings.Read(
+      [&](const settings::Options& o) { return access::ListedAs(o, peer) != access::Listed::Neither; });
 }
 
 }  // namespace
@@ -81,7 +72,7 @@ void DatagramCommands::Run(const std::string& peer, const Datagram& datagram) {
     std::lock_guard lock(state_.lock);
     Point at;
     state_.cursor.GetPos(at);
-    state_.cursor.SetPos({AddClamped(at.x, offset->dx), AddClamped(at.y, offset->dy)});
+    state_.cursor.SetPos({input::AddClamped(at.x, offset->dx), input::AddClamped(at.y, offset->dy)});
   };
   auto mouseFlags = [this](std::uint32_t flags, std::int32_t mouseData = 0) {
     std::lock_guard lock(state_.lock);

@@ -8,17 +8,6 @@
 #include "input/Numbers.h"
 
 namespace fernpad::input {
-namespace {
-
-// Cursor arithmetic saturates instead of wrapping: the OS clamps the cursor to the screens anyway.
-int AddClamped(int a, int b) {
-  const long long sum = static_cast<long long>(a) + b;
-  return static_cast<int>(
-      std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
-}  // namespace
-
 const std::string& Param(const std::vector<std::string>& params, std::size_t position) {
   if (position == 0 || position > params.size())
     throw std::out_of_range("List index out of bounds (" + std::to_string(position - 1) + ")");
