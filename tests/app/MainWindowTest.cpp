@@ -131,6 +131,34 @@ TEST_F(MainWindowTest, EachControlChangeSavesTheWholeSettings) {
   EXPECT_EQ(settings.MouseAcceleration(), 77);
 }
 
+TEST_F(MainWindowTest, DeleteButtonsRemoveFromListAndBoxAndSaveEachTime) {
+  settings::Options o;
+  o.AllowedHosts = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"};
+  o.DeniedHosts = {"10.0.0.9"};
+  settings.Load(o);
+  form.LoadControls(o, "/tmp/");
+  auto* allowed = Find<QListWidget>("ListBox1");
+  allowed->item(0)->setSelected(true);
+  allowed->item(2)->setSelected(true);
+  Find<QPushButton>("Button2")->click();
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(saved.AllowedHosts, (std::vector<std::string>{"10.0.0.2", "10.0.0.4"}));
+  ASSERT_EQ(allowed->count(), 2);
+  EXPECT_EQ(allowed->item(0)->text(), "10.0.0.2");
+  EXPECT_EQ(allowed->item(1)->text(), "10.0.0.4");
+
+  allowed->clearSelection();
+  Find<QPushButton>("Button2")->click();  // nothing selected: nothing deleted, saved all the same
+  EXPECT_EQ(saves, 2);
+  EXPECT_EQ(saved.AllowedHosts.size(), 2u);
+
+  Find<QPushButton>("Button5")->click();
+  EXPECT_EQ(saves, 3);
+  EXPECT_TRUE(saved.DeniedHosts.empty());
+  EXPECT_EQ(Find<QListWidget>("ListBox2")->count(), 0);
+  EXPECT_EQ(saved.AllowedHosts.size(), 2u);
+}
+
 TEST_F(MainWindowTest, KeysPressedInTheWindowShowTheirCode) {
   QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
   QApplication::sendEvent(Find<QLineEdit>("Edit1"), &press);
