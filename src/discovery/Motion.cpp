@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "input/Numbers.h"
 #include "presenter/Presenter.h"
 
 namespace fernpad::discovery {
@@ -24,13 +25,7 @@ long double Axis(float j, long double gain) {
 }  // namespace
 
 std::optional<std::int32_t> Round32(long double value) {
-  if (!std::isfinite(value)) return std::nullopt;
-  // nearbyint rounds in the current mode, which nothing in this program changes from to-nearest-even.
-  const long double rounded = std::nearbyint(value);
-  if (rounded < std::numeric_limits<std::int32_t>::min() ||
-      rounded > std::numeric_limits<std::int32_t>::max())
-    return std::nullopt;
-  return static_cast<std::int32_t>(rounded);
+  return input::NearestChecked(value);
 }
 
 std::optional<Offset> MoveOffset(float dx, float dy, int acceleration) {

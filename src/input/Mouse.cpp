@@ -11,10 +11,10 @@ Delta AccelerateWithThresholds(float cx, float cy, float vx, float vy, int accel
   const long double ay = std::fabs(static_cast<long double>(cy));
   for (int i = 1; i <= 20; ++i) {
     const long double t = 10.0L * i / p;
-    if (ax > t || ay > t) {
-      vx = static_cast<float>(static_cast<long double>(vx) * 1.05L);
-      vy = static_cast<float>(static_cast<long double>(vy) * 1.05L);
-    }
+    // The thresholds only grow: once neither value exceeds one, no later step applies either.
+    if (!(ax > t || ay > t)) break;
+    vx = static_cast<float>(static_cast<long double>(vx) * 1.05L);
+    vy = static_cast<float>(static_cast<long double>(vy) * 1.05L);
   }
   return {vx, vy};
 }

@@ -72,12 +72,18 @@ long double ParseNumber(std::string_view parameter, char decimalSeparator) {
   return StrToFloat(DotToDecimalSeparator(parameter, decimalSeparator), decimalSeparator);
 }
 
-int Nearest(long double value) {
-  // nearbyint rounds in the current mode, which nothing in this program changes from to-nearest-even.
-  const long double rounded = std::nearbyint(value);
+std::optional<int> NearestChecked(long double value) {
+  // rint rounds in the current mode, which nothing in this program changes from to-nearest-even (and, unlike
+  // nearbyint, does not save and restore the floating-point environment on every call).
+  const long double rounded = std::rint(value);
   if (!(rounded >= std::numeric_limits<int>::min() && rounded <= std::numeric_limits<int>::max()))
-    throw std::range_error("value out of range");
+    return std::nullopt;  // NaN fails both comparisons
   return static_cast<int>(rounded);
+}
+
+int Nearest(long double value) {
+  if (const auto rounded = NearestChecked(value)) return *rounded;
+  throw std::range_error("value out of range");
 }
 
 }  // namespace fernpad::input

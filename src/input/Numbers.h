@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,8 +25,12 @@ long double StrToFloat(std::string_view text, char decimalSeparator);
 // DotToDecimalSeparator followed by StrToFloat: how every number of a request is read.
 long double ParseNumber(std::string_view parameter, char decimalSeparator);
 
-// Rounds to the nearest integer, ties to the even neighbour (2.5 -> 2, 3.5 -> 4). Throws std::range_error
-// when the result does not fit into 32 bits (the caller's request then fails instead of wrapping around).
+// Rounds to the nearest integer, ties to the even neighbour (2.5 -> 2, 3.5 -> 4); empty when the value is
+// not finite or the result does not fit into 32 bits.
+std::optional<int> NearestChecked(long double value);
+
+// NearestChecked, throwing std::range_error for what does not fit (the caller's request then fails instead
+// of wrapping around).
 int Nearest(long double value);
 
 }  // namespace fernpad::input

@@ -45,22 +45,28 @@ http::response<http::string_body> MakeResponse(http::status status, std::string 
 }  // namespace
 
 // One connection, served with blocking reads and writes on its own thread (the fastest way here). Timeouts
-// come from the server's watchdog, which shuts the socket down when the connection's deadline has passed;
-// that ends a blocked read or write at once.
+// come from the server's watchdog: the connection only records which phase it is in (no clock read per
+// request); the watchdog notices a phase that has not changed for longer than its timeout and shuts the
+// socket down, which ends a blocked read or write at once.
 struct Connection {
+  enum class Phase { Reading, Handling, Writing };
+
   explicit Connection(tcp::socket s) : socket(std::move(s)) {}
   tcp::socket socket;
   std::mutex closeMutex;  // the socket is shut down by the watchdog only while it is open
   bool closed = false;
-  std::atomic<Clock::rep> deadline{kNoDeadline};
   std::thread thread;
   std::atomic<bool> done{false};
+  std::atomic<Phase> phase{Phase::Reading};
+  std::atomic<std::uint64_t> steps{0};  // counts phase changes
+  // The watchdog's own view (only its thread touches these).
+  std::uint64_t seenSteps = ~std::uint64_t{0};
+  Clock::time_point seenSince;
 
-  static constexpr Clock::rep kNoDeadline = std::numeric_limits<Clock::rep>::max();
-  void ExpiresAfter(std::chrono::seconds timeout) {
-    deadline = (Clock::now() + timeout).time_since_epoch().count();
+  void Enter(Phase next) {
+    phase.store(next, std::memory_order_relaxed);
+    steps.fetch_add(1, std::memory_order_release);
   }
-  void NoDeadline() { deadline = kNoDeadline; }
   void ShutDown() {
     std::lock_guard lock(closeMutex);
     if (closed) return;
@@ -133,9 +139,21 @@ void HttpServer::Impl::Watch() {
   std::unique_lock lock(mutex);
   while (!stopping) {
     watchdogWake.wait_for(lock, std::chrono::milliseconds(200));
-    const auto now = Clock::now().time_since_epoch().count();
-    for (auto& conn : connections)
-      if (!conn->done && now > conn->deadline) conn->ShutDown();
+    const auto now = Clock::now();
+    for (auto& conn : connections) {
+      if (conn->done) continue;
+      const auto steps = conn->steps.load(std::memory_order_acquire);
+      if (steps != conn->seenSteps) {
+        conn->seenSteps = steps;
+        conn->seenSince = now;
+        continue;
+      }
+      // A handler may wait for a person as long as it takes; reading and writing may not.
+      const auto phase = conn->phase.load(std::memory_order_relaxed);
+      if (phase == Connection::Phase::Handling) continue;
+      const auto limit = phase == Connection::Phase::Reading ? options.idleTimeout : std::chrono::seconds(30);
+      if (now - conn->seenSince > limit) conn->ShutDown();
+    }
   }
 }
 
@@ -147,10 +165,10 @@ void HttpServer::Impl::Serve(Connection& conn) {
     parser.header_limit(16 * 1024);
     parser.body_limit(64 * 1024);  // bodies are not used; a large one ends the connection
     boost::system::error_code ec;
-    conn.ExpiresAfter(options.idleTimeout);
+    conn.Enter(Connection::Phase::Reading);
     http::read(conn.socket, buffer, parser, ec);
-    conn.NoDeadline();  // a handler may wait for a person as long as it takes
     if (ec || stopping) break;
+    conn.Enter(Connection::Phase::Handling);
 
     const auto& req = parser.get();
     const bool keepAlive = req.keep_alive();
@@ -167,7 +185,7 @@ void HttpServer::Impl::Serve(Connection& conn) {
       res = MakeResponse(http::status::internal_server_error, "Internal error", req.version(), keepAlive);
     }
 
-    conn.ExpiresAfter(std::chrono::seconds(30));
+    conn.Enter(Connection::Phase::Writing);
     http::write(conn.socket, res, ec);
     if (ec || !keepAlive) break;
   }
