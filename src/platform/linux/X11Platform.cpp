@@ -73,7 +73,13 @@ struct X11Platform::Impl {
 X11Platform::X11Platform(const std::string& displayName) : impl_(std::make_unique<Impl>()) {
   XInitThreads();
   impl_->dpy = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-  if (!impl_->dpy) throw std::runtime_error("cannot open the X display " + displayName);
+  if (!impl_->dpy) {
+    const char* env = std::getenv("DISPLAY");
+    const std::string name = !displayName.empty() ? displayName : (env ? env : "");
+    throw std::runtime_error(name.empty()
+                                 ? "no X display: DISPLAY is not set (an X server is needed to inject input)"
+                                 : "cannot open the X display " + name);
+  }
   int event = 0, error = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(impl_->dpy, &event, &error, &major, &minor))
     throw std::runtime_error("the X server has no XTest extension");
