@@ -66,8 +66,9 @@ struct Endpoint {
     live.Load(o);
     if (full) {
       input::CommandServices services;
-      services.promptOpen = [this] { return access.PromptOpen(); };
-      services.checkAccess = [this](const std::string& peer) { return access.CheckAccess(peer); };
+      services.checkAccess = [this](const std::string& peer) {
+        return access.CheckAccess(peer, access::Asking::InBackground);
+      };
       commands = std::make_unique<discovery::DatagramCommands>(platform, ui, live, state, services,
                                                                discovery::DatagramLink{});
     }

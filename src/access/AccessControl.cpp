@@ -1,6 +1,7 @@
 #include "access/AccessControl.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/Log.h"
 
@@ -23,23 +24,60 @@ Listed AccessControl::Lookup(const std::string& address) const {
   return settings_.Read([&](const settings::Options& o) { return ListedAs(o, address); });
 }
 
-bool AccessControl::CheckAccess(const std::string& address) {
+AccessControl::~AccessControl() {
+  Stop();
+}
+
+void AccessControl::Stop() {
+  std::lock_guard lock(askerMutex_);
+  if (asker_.joinable()) asker_.join();
+}
+
+bool AccessControl::CheckAccess(const std::string& address, Asking asking) {
   const Listed listed = Lookup(address);
   if (listed != Listed::Neither) return listed == Listed::Allowed;
 
   bool expected = false;
-  if (!promptOpen_.compare_exchange_strong(expected, true)) return false;  // another prompt is open
-  // A prompt that just closed may have decided about this very address.
-  if (Lookup(address) == Listed::Neither) {
-    log::Verbose("access: asking about ", address);
-    const bool allow = ui_.AskAllowHost(address);
-    log::Verbose("access: ", address, allow ? " allowed" : " denied");
-    settings_.Change(
-        [&](settings::Options& o) { (allow ? o.AllowedHosts : o.DeniedHosts).push_back(address); });
-    ui_.HostListsChanged();
+  if (!promptOpen_.compare_exchange_strong(expected, true)) return false;  // another question is open
+  // A question that just closed may have decided about this very address.
+  if (Lookup(address) != Listed::Neither) {
+    promptOpen_ = false;
+    return false;
   }
-  promptOpen_ = false;
+  const auto last = lastQuestionEnd_.load();
+  if (last != Clock::time_point::min() && now_() - last < kQuestionGap) {
+    promptOpen_ = false;
+    log::Verbose("access: refused ", address, ": the security question was asked moments ago");
+    return false;
+  }
+  if (asking == Asking::Wait) {
+    Ask(address);
+    return false;
+  }
+  std::lock_guard lock(askerMutex_);
+  if (asker_.joinable()) asker_.join();  // the last question is over: this one won promptOpen_
+  asker_ = std::thread([this, address] { Ask(address); });
   return false;
+}
+
+void AccessControl::Ask(const std::string& address) {
+  log::Verbose("access: asking about ", address);
+  // Nothing may escape: this can run on a thread of its own.
+  try {
+    const std::optional<bool> allow = ui_.AskAllowHost(address);
+    if (allow) {
+      log::Verbose("access: ", address, *allow ? " allowed" : " denied");
+      settings_.Change(
+          [&](settings::Options& o) { (*allow ? o.AllowedHosts : o.DeniedHosts).push_back(address); });
+      ui_.HostListsChanged();
+    } else {
+      log::Verbose("access: refused ", address, " without an answer; nothing is remembered");
+    }
+  } catch (const std::exception& e) {
+    log::Verbose("access: the security question about ", address, " failed: ", e.what());
+  }
+  lastQuestionEnd_ = now_();
+  promptOpen_ = false;
 }
 
 void DeleteSelected(std::vector<std::string>& list, std::vector<int> selected) {

@@ -19,12 +19,12 @@ void HeadlessUi::ShowMessage(const std::string& text) {
   std::fflush(out_);
 }
 
-bool HeadlessUi::AskAllowHost(const std::string& address) {
+std::optional<bool> HeadlessUi::AskAllowHost(const std::string& address) {
   if (!interactive_) {
     log::Verbose("access: refused ", address,
                  ": nobody can answer the security question here; start with --allow ", address,
                  " to let it in");
-    return false;
+    return std::nullopt;
   }
   std::lock_guard lock(mutex_);
   const std::string question = "Security question: " + access::PromptText(address) + " [y/N] ";
@@ -34,15 +34,16 @@ bool HeadlessUi::AskAllowHost(const std::string& address) {
   while (!closing_) {
     pollfd p{in_, POLLIN, 0};
     const int ready = poll(&p, 1, 200);
-    if (ready < 0) return false;
+    if (ready < 0) return std::nullopt;
     if (ready == 0) continue;
     char c = 0;
     const ssize_t n = read(in_, &c, 1);
-    if (n <= 0) return false;  // end of input: no answer
+    if (n <= 0) return std::nullopt;  // end of input: no answer
     if (c == '\n') break;
     line += c;
   }
-  return !closing_ && (line == "y" || line == "Y" || line == "yes" || line == "Yes" || line == "YES");
+  if (closing_) return std::nullopt;
+  return line == "y" || line == "Y" || line == "yes" || line == "Yes" || line == "YES";
 }
 
 }  // namespace fernpad::app

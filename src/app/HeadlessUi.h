@@ -10,7 +10,7 @@ namespace fernpad::app {
 
 // The Ui of a process without windows. Messages for the user go to standard output, one per line. The
 // security question is asked on the terminal when standard input is one; otherwise unknown devices are
-// refused (the --allow option lets them in).
+// refused without being remembered (the --allow option lets them in).
 class HeadlessUi : public NullUi {
  public:
   // in: the descriptor to read answers from (tests pass a pipe and say it is a terminal).
@@ -18,7 +18,7 @@ class HeadlessUi : public NullUi {
       : out_(out), in_(in), interactive_(inIsTerminal) {}
 
   void ShowMessage(const std::string& text) override;
-  bool AskAllowHost(const std::string& address) override;
+  std::optional<bool> AskAllowHost(const std::string& address) override;
 
   // From now on a pending question is answered No at once.
   void BeginShutdown() { closing_ = true; }

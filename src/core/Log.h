@@ -10,8 +10,14 @@ namespace fernpad::log {
 void SetVerbose(bool on);
 bool Verbose();
 
-// Writes one line to stderr (whole lines, safe from any thread).
+// Writes one line to stderr (whole lines, safe from any thread). Lines carry what peers sent, so they go
+// out as SafeLine makes them.
 void Write(std::string_view line);
+
+// The line with every byte outside printable ASCII written as \xNN (no peer can move the cursor of the
+// terminal, end the line or forge another), cut after kMaxLine bytes with a note of how much was left out.
+inline constexpr std::size_t kMaxLine = 1000;
+std::string SafeLine(std::string_view line);
 
 // Streams its arguments into one line, only when verbose logging is on.
 template <class... Args>

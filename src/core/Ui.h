@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/Geometry.h"
@@ -23,8 +24,9 @@ class Ui {
   virtual void SetLastVirtualKey(int code) = 0;
 
   // Asks the user whether the device at this address may control the PC (the "Security question");
-  // returns true for Yes. Blocks until the user has answered.
-  virtual bool AskAllowHost(const std::string& address) = 0;
+  // returns true for Yes, false for No. Blocks until the user has answered; empty when nobody answered
+  // (there is no one to ask, or the program is closing).
+  virtual std::optional<bool> AskAllowHost(const std::string& address) = 0;
 
   // The allowed or denied host lists have changed: refill what shows them.
   virtual void HostListsChanged() = 0;
@@ -43,7 +45,7 @@ class NullUi : public Ui {
   void ShowMessage(const std::string&) override {}
   void BringMainWindowToFront() override {}
   void SetLastVirtualKey(int) override {}
-  bool AskAllowHost(const std::string&) override { return false; }
+  std::optional<bool> AskAllowHost(const std::string&) override { return std::nullopt; }
   void HostListsChanged() override {}
   void ShowPointerOverlay(Point) override {}
   void HidePointerOverlay() override {}

@@ -18,26 +18,12 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-// Whether the access check can decide about the peer without asking the user.
-bool Listed(const settings::LiveSettings& settings, const std::string& peer) {
-  return settings.Read(
-      [&](const settings::Options& o) { return access::ListedAs(o, peer) != access::Listed::Neither; });
-}
-
 }  // namespace
 
 void DatagramCommands::IdUDPServer1UDPRead(const std::string& peer, std::span<const std::uint8_t> data) {
-  if (services_.promptOpen && services_.promptOpen()) return;
-  if (services_.checkAccess) {
-    const bool listed = Listed(settings_, peer);
-    if (!services_.checkAccess(peer)) {
-      // For an unlisted peer the check has shown the prompt and waited for the answer (or found another
-      // prompt open). What arrived meanwhile is dropped, as it is while a prompt raised over HTTP is open:
-      // stale moves and keys are never replayed in a burst once the user has answered.
-      if (!listed && link_.discardQueued) link_.discardQueued();
-      return;
-    }
-  }
+  // The check never waits for the user here: a question about an unknown sender is asked in the
+  // background, and the allowed senders' datagrams (a key release above all) go on being served meanwhile.
+  if (services_.checkAccess && !services_.checkAccess(peer)) return;
   if (log::Verbose()) {
     log::Verbose("udp ", peer, ": ",
                  log::Printable(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
@@ -48,10 +34,8 @@ void DatagramCommands::IdUDPServer1UDPRead(const std::string& peer, std::span<co
 
 void DatagramCommands::Key(const std::function<void(std::string_view)>& service, const std::string& text) {
   if (!service) return;
-  // Keys take the same form as the HTTP path's fourth parameter.
-  const std::string payload = "v=" + text;
-  std::lock_guard lock(state_.lock);
-  service(payload);
+  // Keys take the same form as the HTTP path's fourth parameter; the service takes the input lock.
+  service("v=" + text);
 }
 
 void DatagramCommands::Run(const std::string& peer, const Datagram& datagram) {

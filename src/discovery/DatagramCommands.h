@@ -18,8 +18,6 @@ namespace fernpad::discovery {
 struct DatagramLink {
   // Sends an answer to the sender's address on the answer port. Unset: nothing is answered.
   std::function<void(const std::string& peer, std::string_view answer)> answer;
-  // Drops every datagram waiting to be handled. Unset: they are handled after the prompt.
-  std::function<void()> discardQueued;
 };
 
 // Runs the datagrams the handheld sends to the datagram port: discovery and ping answers, and the fast
@@ -29,8 +27,8 @@ struct DatagramLink {
 // The caller hands datagrams over one at a time (the datagram endpoint's receiving thread does).
 class DatagramCommands {
  public:
-  // Of the services, promptOpen, checkAccess, sendKeyDown, sendKeyUp and typeText are used, as the HTTP
-  // path uses them.
+  // Of the services, checkAccess, sendKeyDown, sendKeyUp and typeText are used, as the HTTP path uses
+  // them; checkAccess must not wait for the user (the datagrams of allowed senders go on meanwhile).
   DatagramCommands(Platform& platform, Ui& ui, settings::LiveSettings& settings, input::InputState& state,
                    input::CommandServices services, DatagramLink link)
       : platform_(platform),
@@ -40,10 +38,9 @@ class DatagramCommands {
         services_(std::move(services)),
         link_(std::move(link)) {}
 
-  // One datagram from peer (dotted IPv4). Dropped without a trace while the security prompt is open, when
-  // the peer may not control the PC, and when it does not decode (see DecodeDatagram) or a result does not
-  // fit into 32 bits. An unknown peer is asked about first (this call waits for the answer); its datagram
-  // is dropped whatever the answer, and so is every datagram that arrived while the prompt was open.
+  // One datagram from peer (dotted IPv4). Dropped without a trace when the peer may not control the PC
+  // (an unknown peer is asked about in the background and its datagram is dropped whatever the answer),
+  // and when it does not decode (see DecodeDatagram) or a result does not fit into 32 bits.
   // Answers only codes 8 and 100. Exceptions come only from the link and the services.
   void IdUDPServer1UDPRead(const std::string& peer, std::span<const std::uint8_t> data);
 

@@ -24,7 +24,6 @@ Point CommandHandler::ScreenFraction(const std::vector<std::string>& params) {
 
 CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
                                                      const std::vector<std::string>& params) {
-  if (services_.promptOpen && services_.promptOpen()) return {};
   if (services_.checkAccess && !services_.checkAccess(peer)) return {};
 
   const std::string& command = Param(params, 3);
@@ -133,9 +132,10 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     if (command != key.first) continue;
     const std::string& payload = Param(params, 4);
     const auto& service = services_.*key.second;
-    return run([&](Point&) {
-      if (service) service(payload);
-    });
+    // The keys go out before the cursor is read and set again, so the moves other clients make while a
+    // long text is typed are not undone.
+    if (service) service(payload);
+    return run([](Point&) {});
   }
   if (command == "a=winoff") {
     return run([&](Point&) {

@@ -28,11 +28,10 @@ struct CommandReply {
 
 // The services of other subsystems a command uses. Any that is not set behaves as noted.
 struct CommandServices {
-  // True while the security prompt is open: every request is dropped. Unset: never open.
-  std::function<bool()> promptOpen;
   // Whether the peer may control the PC (may ask the user first). Unset: everybody may.
   std::function<bool(const std::string& peer)> checkAccess;
-  // Keys and typed text; each receives the whole fourth parameter, "v=" included. Unset: nothing is typed.
+  // Keys and typed text; each receives the whole fourth parameter, "v=" included. They are called without
+  // the input lock and take it themselves (typed text a character at a time). Unset: nothing is typed.
   std::function<void(std::string_view payload)> sendKeyDown;
   std::function<void(std::string_view payload)> sendKeyUp;
   std::function<void(std::string_view payload)> typeText;

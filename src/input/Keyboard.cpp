@@ -1,5 +1,7 @@
 #include "input/Keyboard.h"
 
+#include "core/Log.h"
+
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -99,8 +101,14 @@ std::optional<Rewrite> PlayerHotkey(std::uint8_t b) {
 constexpr std::string_view kPlayerTitle = "VLC media player";
 
 // The data bytes of a key payload: everything after "v=" and its separator.
-std::string_view Data(std::string_view payload) {
-  return payload.size() > 3 ? payload.substr(3) : "";
+// The data of a payload, at most limit bytes of it: the rest is dropped, and said so in the log.
+std::string_view Data(std::string_view payload, std::size_t limit) {
+  std::string_view data = payload.size() > 3 ? payload.substr(3) : "";
+  if (data.size() > limit) {
+    log::Verbose("keyboard: ", data.size(), " bytes of key data, only the first ", limit, " are used");
+    data = data.substr(0, limit);
+  }
+  return data;
 }
 
 }  // namespace
@@ -133,7 +141,7 @@ bool Keyboard::PlayerInFront() {
 
 void Keyboard::SendKeyDown(std::string_view payload) {
   // The handheld sends a bare "v=" for Backspace.
-  const std::string_view data = payload.size() == 2 ? std::string_view("\x08", 1) : Data(payload);
+  const std::string_view data = payload.size() == 2 ? std::string_view("\x08", 1) : Data(payload, kMaxKeys);
   for (const char ch : data) {
     const auto b = static_cast<std::uint8_t>(ch);
     const auto hotkey = PlayerHotkey(b);
@@ -149,7 +157,7 @@ void Keyboard::SendKeyDown(std::string_view payload) {
 }
 
 void Keyboard::SendKeyUp(std::string_view payload) {
-  const std::string_view data = payload.size() == 2 ? std::string_view("\x08", 1) : Data(payload);
+  const std::string_view data = payload.size() == 2 ? std::string_view("\x08", 1) : Data(payload, kMaxKeys);
   for (const char ch : data) {
     const auto b = static_cast<std::uint8_t>(ch);
     const auto hotkey = PlayerHotkey(b);
@@ -170,6 +178,14 @@ void Keyboard::SendKeyUp(std::string_view payload) {
 }
 
 void Keyboard::TypeText(std::string_view payload) {
+  TypeText(payload, nullptr);
+}
+
+void Keyboard::TypeText(std::string_view payload, input::InputMutex& lock) {
+  TypeText(payload, &lock);
+}
+
+void Keyboard::TypeText(std::string_view payload, input::InputMutex* lock) {
   std::string text(payload);
   if (text.size() == 2) text += " \x08";
   // The handheld spells the euro sign and one other character in hex; the other one is not typed.
@@ -178,7 +194,11 @@ void Keyboard::TypeText(std::string_view payload) {
   } else if (text == "v=  22") {
     text = "v= ";
   }
-  for (const char ch : Data(text)) TypeCharacter(static_cast<std::uint8_t>(ch));
+  for (const char ch : Data(text, kMaxTypedText)) {
+    std::unique_lock<input::InputMutex> held;
+    if (lock) held = std::unique_lock(*lock);
+    TypeCharacter(static_cast<std::uint8_t>(ch));
+  }
 }
 
 void Keyboard::TypeCharacter(std::uint8_t c) {

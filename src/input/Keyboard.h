@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/Ui.h"
+#include "input/InputMutex.h"
 #include "platform/Platform.h"
 
 namespace fernpad {
@@ -44,7 +45,8 @@ const KeyRuleSet& RuleSetFor(std::string_view layoutName, int countryCode);
 // Turns the handheld's key commands into key records. Payloads are the command's fourth parameter as
 // received, "v=" included; the data start at the fourth character.
 //
-// The caller serialises calls (the server's input lock); the object has no lock of its own.
+// The caller serialises calls (the server's input lock); the object has no lock of its own. Only the typing
+// of a text may take that lock itself, one character at a time.
 class Keyboard {
  public:
   // layoutName and countryCode are read once at start and kept, whatever the user switches to later.
@@ -58,12 +60,20 @@ class Keyboard {
   // Types each data byte as a Windows-1252 character, with Shift and AltGr as the layout needs.
   // "v=" types a Backspace; "v=  AC" types the euro sign; "v=  22" types nothing.
   void TypeText(std::string_view payload);
+  // The same, holding lock for each character and letting go of it between them, so a long text does not
+  // hold up everybody else's moves (the characters of one text still go out in order).
+  void TypeText(std::string_view payload, input::InputMutex& lock);
+
+  // What one command may carry: longer data are cut (and the cut is logged).
+  static constexpr std::size_t kMaxTypedText = 4096;
+  static constexpr std::size_t kMaxKeys = 256;
 
   const std::string& LayoutName() const { return layoutName_; }
   int CountryCode() const { return countryCode_; }
 
  private:
   enum PressedForm : std::uint8_t { kPlain = 1, kRewritten = 2 };
+  void TypeText(std::string_view payload, input::InputMutex* lock);
   void TypeCharacter(std::uint8_t c);
   bool PlayerInFront();
   void Key(std::uint16_t code, bool up) { platform_.SendKeyInput(code, up); }

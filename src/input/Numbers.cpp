@@ -12,8 +12,10 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-[[noreturn]] void Fail(std::string_view text) {
-  throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+[[noreturn]] void Fail(std::string_view) {
+  // The text stays out of the message: the error reply goes back to whoever sent it (the request line
+  // in the log shows it).
+  throw ConversionError("not a valid floating point value");
 }
 
 }  // namespace

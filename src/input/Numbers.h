@@ -7,7 +7,7 @@
 
 namespace fernpad::input {
 
-// A number parameter that does not convert. The message names the text, as the HTTP error body shows it.
+// A number parameter that does not convert. The message does not repeat the text.
 class ConversionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -12,6 +12,7 @@
 
 #include "core/Log.h"
 #include "net/QueryParams.h"
+#include "net/RequestScreen.h"
 
 namespace fernpad::net {
 
@@ -32,14 +33,47 @@ std::string PeerAddress(const tcp::socket& socket) {
   return address.to_string();
 }
 
-http::response<http::string_body> MakeResponse(http::status status, std::string body, unsigned version,
+http::response<http::string_body> MakeResponse(http::status status, std::string body,
+                                               std::string_view contentType, unsigned version,
                                                bool keepAlive) {
   http::response<http::string_body> res{status, version};
-  res.set(http::field::content_type, "text/html");
+  res.set(http::field::content_type, contentType);
+  // Browsers must take every reply for what it says it is, never for a page.
+  res.set("X-Content-Type-Options", "nosniff");
   res.body() = std::move(body);
   res.keep_alive(keepAlive);
   res.prepare_payload();
   return res;
+}
+
+http::response<http::string_body> PlainResponse(http::status status, unsigned version, bool keepAlive) {
+  std::string reason(http::obsolete_reason(status));
+  return MakeResponse(status, reason + "\n", "text/plain", version, keepAlive);
+}
+
+// The answer to a request that could not be read: 0 when there is nobody left to answer (the peer closed
+// or went quiet, the server stops).
+http::status ReadFailureStatus(const boost::system::error_code& ec) {
+  if (ec == http::error::header_limit) return http::status::request_header_fields_too_large;
+  if (ec == http::error::body_limit) return http::status::payload_too_large;
+  if (ec == http::error::end_of_stream || ec == http::error::partial_message) return http::status::unknown;
+  if (ec.category() == http::make_error_code(http::error::bad_method).category())
+    return http::status::bad_request;
+  return http::status::unknown;
+}
+
+RequestOrigin OriginOf(const http::request<http::string_body>& req) {
+  RequestOrigin r;
+  r.method = std::string_view(req.method_string().data(), req.method_string().size());
+  auto take = [&](auto name, bool& has, std::string_view& value) {
+    const auto it = req.find(name);
+    has = it != req.end();
+    if (has) value = std::string_view(it->value().data(), it->value().size());
+  };
+  take(http::field::host, r.hasHost, r.host);
+  take(http::field::origin, r.hasOrigin, r.origin);
+  take("Sec-Fetch-Site", r.hasFetchSite, r.fetchSite);
+  return r;
 }
 
 }  // namespace
@@ -51,8 +85,10 @@ http::response<http::string_body> MakeResponse(http::status status, std::string 
 struct Connection {
   enum class Phase { Reading, Handling, Writing };
 
-  explicit Connection(tcp::socket s) : socket(std::move(s)) {}
+  Connection(tcp::socket s, std::string p, bool t) : socket(std::move(s)), peer(std::move(p)), trusted(t) {}
   tcp::socket socket;
+  const std::string peer;
+  const bool trusted;     // when it connected
   std::mutex closeMutex;  // the socket is shut down by the watchdog only while it is open
   bool closed = false;
   std::thread thread;
@@ -97,7 +133,13 @@ struct HttpServer::Impl {
   std::uint16_t port = 0;
 
   void AcceptNext();
+  // Why a new connection from peer may not be served now (empty: it may). Under mutex.
+  const char* Refusal(const std::string& peer, bool trusted) const;
   void Serve(Connection& conn);
+  // After an error reply: reads and drops what the peer still sends (a bounded amount, until it closes or
+  // the read times out), so that closing with unread input does not reset the connection before the peer
+  // has read the reply.
+  void Linger(Connection& conn);
   void ReapFinished();
   void Watch();
 };
@@ -113,18 +155,35 @@ void HttpServer::Impl::ReapFinished() {
   }
 }
 
+const char* HttpServer::Impl::Refusal(const std::string& peer, bool trusted) const {
+  int total = 0, untrusted = 0, samePeer = 0;
+  for (const auto& conn : connections) {
+    if (conn->done) continue;
+    ++total;
+    untrusted += conn->trusted ? 0 : 1;
+    samePeer += conn->peer == peer ? 1 : 0;
+  }
+  if (total >= options.maxConnections) return "too many connections";
+  if (trusted) return samePeer >= options.maxPerPeer ? "too many connections from this peer" : nullptr;
+  if (untrusted >= options.maxUntrusted) return "too many connections from peers not allowed";
+  if (samePeer >= options.maxUntrustedPerPeer) return "too many connections from this peer";
+  return nullptr;
+}
+
 void HttpServer::Impl::AcceptNext() {
   acceptor.async_accept(connectionIoc, [this](boost::system::error_code ec, tcp::socket socket) {
     if (ec || stopping) return;  // the listener was closed
+    std::string peer = PeerAddress(socket);
+    const bool trusted = !options.trusted || options.trusted(peer);
     std::lock_guard lock(mutex);
     ReapFinished();
-    if (static_cast<int>(connections.size()) >= options.maxConnections) {
-      log::Verbose("http: too many connections, closing one from ", PeerAddress(socket));
+    if (const char* refusal = Refusal(peer, trusted)) {
+      log::Verbose("http: ", refusal, ", closing one from ", peer);
       boost::system::error_code ignored;
       socket.close(ignored);
     } else {
       socket.set_option(tcp::no_delay(true), ec);
-      auto conn = std::make_shared<Connection>(std::move(socket));
+      auto conn = std::make_shared<Connection>(std::move(socket), std::move(peer), trusted);
       connections.push_back(conn);
       conn->thread = std::thread([this, conn] {
         Serve(*conn);
@@ -151,38 +210,62 @@ void HttpServer::Impl::Watch() {
       // A handler may wait for a person as long as it takes; reading and writing may not.
       const auto phase = conn->phase.load(std::memory_order_relaxed);
       if (phase == Connection::Phase::Handling) continue;
-      const auto limit = phase == Connection::Phase::Reading ? options.idleTimeout : std::chrono::seconds(30);
+      const auto idle = conn->trusted ? options.idleTimeout : options.untrustedIdleTimeout;
+      const auto limit = phase == Connection::Phase::Reading ? idle : std::chrono::seconds(30);
       if (now - conn->seenSince > limit) conn->ShutDown();
     }
   }
 }
 
 void HttpServer::Impl::Serve(Connection& conn) {
-  const std::string peer = PeerAddress(conn.socket);
+  const std::string& peer = conn.peer;
   beast::flat_buffer buffer;
   while (!stopping) {
     http::request_parser<http::string_body> parser;
     parser.header_limit(16 * 1024);
-    parser.body_limit(64 * 1024);  // bodies are not used; a large one ends the connection
+    parser.body_limit(64 * 1024);  // bodies are not used
     boost::system::error_code ec;
     conn.Enter(Connection::Phase::Reading);
     http::read(conn.socket, buffer, parser, ec);
-    if (ec || stopping) break;
+    if (stopping) break;
+    if (ec) {
+      const http::status status = ReadFailureStatus(ec);
+      if (status != http::status::unknown) {
+        log::Verbose("http ", peer, ": unreadable request (", ec.message(), "), answering ", int(status));
+        conn.Enter(Connection::Phase::Writing);
+        auto res = PlainResponse(status, 11, false);
+        http::write(conn.socket, res, ec);
+        if (!ec) Linger(conn);
+      }
+      break;
+    }
     conn.Enter(Connection::Phase::Handling);
 
     const auto& req = parser.get();
-    const bool keepAlive = req.keep_alive();
+    const std::string_view target(req.target().data(), req.target().size());
+    bool keepAlive = req.keep_alive();
     http::response<http::string_body> res;
-    try {
-      const HttpReply reply =
-          handler(peer, DecodeQueryParams(std::string_view(req.target().data(), req.target().size())));
-      res = MakeResponse(http::status::ok, reply.kind == HttpReply::Kind::Body ? reply.body : std::string(),
-                         req.version(), keepAlive);
-    } catch (const std::exception& e) {
-      log::Verbose("http ", peer, ": error: ", e.what());
-      res = MakeResponse(http::status::internal_server_error, e.what(), req.version(), keepAlive);
-    } catch (...) {
-      res = MakeResponse(http::status::internal_server_error, "Internal error", req.version(), keepAlive);
+    if (const int refused = ScreenRequest(OriginOf(req), options.hostNames)) {
+      log::Verbose("http ", peer, ": refused with ", refused, ": ", req.method_string(), " ", target,
+                   " Host: ", req[http::field::host], " Origin: ", req[http::field::origin],
+                   " Sec-Fetch-Site: ", req["Sec-Fetch-Site"]);
+      keepAlive = false;
+      res = PlainResponse(static_cast<http::status>(refused), req.version(), keepAlive);
+      if (refused == 405) res.set(http::field::allow, "GET");
+    } else {
+      try {
+        const HttpReply reply = handler(peer, DecodeQueryParams(target));
+        keepAlive = keepAlive && !reply.close;
+        res = MakeResponse(http::status::ok, reply.kind == HttpReply::Kind::Body ? reply.body : std::string(),
+                           reply.contentType, req.version(), keepAlive);
+      } catch (const std::exception& e) {
+        log::Verbose("http ", peer, ": error: ", e.what(), " in ", target);
+        res = MakeResponse(http::status::internal_server_error, e.what(), "text/plain", req.version(),
+                           keepAlive);
+      } catch (...) {
+        res = MakeResponse(http::status::internal_server_error, "Internal error", "text/plain", req.version(),
+                           keepAlive);
+      }
     }
 
     conn.Enter(Connection::Phase::Writing);
@@ -192,8 +275,23 @@ void HttpServer::Impl::Serve(Connection& conn) {
   conn.Close();
 }
 
+void HttpServer::Impl::Linger(Connection& conn) {
+  boost::system::error_code ec;
+  conn.socket.shutdown(tcp::socket::shutdown_send, ec);
+  conn.Enter(Connection::Phase::Reading);
+  char scratch[16 * 1024];
+  std::size_t dropped = 0;
+  while (!ec && !stopping && dropped < 1024 * 1024)
+    dropped += conn.socket.read_some(asio::buffer(scratch), ec);
+}
+
 HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler) : impl_(std::make_unique<Impl>()) {
   impl_->options = std::move(options);
+  if (impl_->options.hostNames.empty()) {
+    boost::system::error_code ec;
+    const std::string name = asio::ip::host_name(ec);
+    if (!ec && !name.empty()) impl_->options.hostNames = {name, name + ".local"};
+  }
   impl_->handler = std::move(handler);
 }
 

@@ -131,24 +131,6 @@ void UdpServer::Stop() {
   im.answerSocket.close(ignored);
 }
 
-int UdpServer::DiscardQueued() {
-  auto& im = *impl_;
-  // Into a buffer of its own: the handler's datagram stays intact. A datagram longer than the buffer is
-  // dropped whole all the same.
-  std::uint8_t scratch[1];
-  int discarded = 0;
-  while (true) {
-    udp::endpoint from;
-    boost::system::error_code ec;
-    im.socket.receive_from(asio::buffer(scratch), from, 0, ec);
-    if (ec == asio::error::message_size) ec = {};
-    if (ec) break;
-    ++discarded;
-  }
-  if (discarded > 0) log::Verbose("udp: dropped ", discarded, " queued datagrams");
-  return discarded;
-}
-
 std::uint16_t UdpServer::Port() const {
   return impl_->port;
 }

@@ -39,9 +39,6 @@ class UdpServer {
   // The bound port (after Start).
   std::uint16_t Port() const;
 
-  // Drops every datagram waiting in the receive queue; returns how many. Only from the handler.
-  int DiscardQueued();
-
   // Sends the bytes to peer (dotted IPv4) on the answer port. Throws std::system_error when the address
   // is not a valid IPv4 address or the send fails; called from the handler, that drops the datagram.
   void SendAnswer(const std::string& peer, std::string_view bytes);

@@ -20,11 +20,16 @@ Server::~Server() {
 
 input::CommandServices Server::Services() {
   input::CommandServices services;
-  services.promptOpen = [this] { return access_.PromptOpen(); };
   services.checkAccess = [this](const std::string& peer) { return access_.CheckAccess(peer); };
-  services.sendKeyDown = [this](std::string_view payload) { keyboard_->SendKeyDown(payload); };
-  services.sendKeyUp = [this](std::string_view payload) { keyboard_->SendKeyUp(payload); };
-  services.typeText = [this](std::string_view payload) { keyboard_->TypeText(payload); };
+  services.sendKeyDown = [this](std::string_view payload) {
+    std::lock_guard lock(input_.lock);
+    keyboard_->SendKeyDown(payload);
+  };
+  services.sendKeyUp = [this](std::string_view payload) {
+    std::lock_guard lock(input_.lock);
+    keyboard_->SendKeyUp(payload);
+  };
+  services.typeText = [this](std::string_view payload) { keyboard_->TypeText(payload, input_.lock); };
   services.snapshot = [this](int width, int height, int quality, bool smooth) {
     return MakeSnapshot(platform_, width, height, quality, smooth);
   };
@@ -42,11 +47,14 @@ void Server::Start() {
   udp.address = options_.bindAddress;
   udp.port = options_.udpPort;
   udp.answerPort = options_.udpAnswerPort;
+  input::CommandServices datagramServices = Services();
+  datagramServices.checkAccess = [this](const std::string& peer) {
+    return access_.CheckAccess(peer, access::Asking::InBackground);
+  };
   datagrams_ = std::make_unique<discovery::DatagramCommands>(
-      platform_, ui_, settings_, input_, Services(),
+      platform_, ui_, settings_, input_, std::move(datagramServices),
       discovery::DatagramLink{
-          [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); },
-          [this] { udp_->DiscardQueued(); }});
+          [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); }});
   udp_ = std::make_unique<net::UdpServer>(
       udp, [this](const std::string& peer, std::span<const std::uint8_t> data) {
         datagrams_->IdUDPServer1UDPRead(peer, data);
@@ -57,11 +65,23 @@ void Server::Start() {
   net::HttpServerOptions http;
   http.address = options_.bindAddress;
   http.port = options_.httpPort;
+  http.trusted = [this](const std::string& peer) { return access_.Allowed(peer); };
   http_ = std::make_unique<net::HttpServer>(
       http, [this](const std::string& peer, const std::vector<std::string>& params) {
         const input::CommandReply reply = commands_->IdHTTPServer1CommandGet(peer, params);
-        if (reply.kind == input::CommandReply::Kind::Default) return net::HttpReply{};
-        return net::HttpReply{net::HttpReply::Kind::Body, reply.body};
+        net::HttpReply answer;
+        switch (reply.kind) {
+          case input::CommandReply::Kind::Default:  // refused: the peer gets nothing more on this connection
+            answer.close = true;
+            break;
+          case input::CommandReply::Kind::Text:
+            answer = {net::HttpReply::Kind::Body, reply.body};
+            break;
+          case input::CommandReply::Kind::Jpeg:
+            answer = {net::HttpReply::Kind::Body, reply.body, "image/jpeg"};
+            break;
+        }
+        return answer;
       });
   http_->Start();
   log::Verbose("listening for commands on HTTP port ", http_->Port());
@@ -70,6 +90,7 @@ void Server::Start() {
 void Server::Stop() {
   if (udp_) udp_->Stop();
   if (http_) http_->Stop();
+  access_.Stop();
 }
 
 std::uint16_t Server::HttpPort() const {

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 // A person who answers the security question as scripted; can be told to wait before answering.
 class ScriptedUi : public NullUi {
  public:
-  bool AskAllowHost(const std::string& address) override {
+  std::optional<bool> AskAllowHost(const std::string& address) override {
     std::unique_lock lock(mutex);
     asked.push_back(address);
     changed.notify_all();
@@ -36,7 +36,7 @@ class ScriptedUi : public NullUi {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<std::string> asked;
-  bool answer = true;
+  std::optional<bool> answer = true;
   bool holdAnswer = false;
   int refreshes = 0;
 };
@@ -48,7 +48,10 @@ class AccessTest : public ::testing::Test {
       ++saves;
       saved = o;
     });
+    access.SetClock([this] { return now.load(); });
   }
+  // Past the least time between two questions.
+  void NextQuestionDue() { now = now.load() + AccessControl::kQuestionGap; }
   void SetLists(std::vector<std::string> allowed, std::vector<std::string> denied, bool disabled = false) {
     settings::Options o;
     o.AllowedHosts = std::move(allowed);
@@ -59,6 +62,7 @@ class AccessTest : public ::testing::Test {
   settings::LiveSettings settings;
   ScriptedUi ui;
   AccessControl access{settings, ui};
+  std::atomic<AccessControl::Clock::time_point> now{AccessControl::Clock::time_point{} + 24h};
   int saves = 0;
   settings::Options saved;
 };
@@ -108,17 +112,21 @@ TEST_F(AccessTest, NoDeniesForGoodUntilDeleted) {
   EXPECT_EQ(ui.asked.size(), 1u);
   settings.Change([](settings::Options& o) { DeleteSelected(o.DeniedHosts, {0}); });
   ui.answer = true;
+  NextQuestionDue();
   EXPECT_FALSE(access.CheckAccess("10.0.0.8"));  // asked again
   EXPECT_EQ(ui.asked.size(), 2u);
   EXPECT_TRUE(access.CheckAccess("10.0.0.8"));
 }
 
-TEST_F(AccessTest, OnePromptAtATimeAndNothingPassesWhileItIsOpen) {
-  SetLists({"10.0.0.1"}, {});
+TEST_F(AccessTest, OnePromptAtATimeWhileTheListedAreServed) {
+  SetLists({"10.0.0.1"}, {"10.0.0.2"});
   ui.holdAnswer = true;
   auto first = std::async(std::launch::async, [&] { return access.CheckAccess("10.0.0.5"); });
   ASSERT_TRUE(ui.WaitUntilAsked(1));
-  EXPECT_TRUE(access.PromptOpen());  // the callers drop allowed hosts' requests too while this is set
+  EXPECT_TRUE(access.PromptOpen());
+  // Devices on a list are answered from it while the question about another one is open.
+  EXPECT_TRUE(access.CheckAccess("10.0.0.1"));
+  EXPECT_FALSE(access.CheckAccess("10.0.0.2"));
   // A second unknown device, and the same one again, get no prompt of their own.
   EXPECT_FALSE(access.CheckAccess("10.0.0.6"));
   EXPECT_FALSE(access.CheckAccess("10.0.0.5"));
@@ -149,6 +157,37 @@ TEST_F(AccessTest, ManyUnknownDevicesAtOnceRaiseOnePromptAndLandOnOneListEach) {
   EXPECT_EQ(ui.asked.size(), 1u);
   const auto o = settings.Get();
   EXPECT_EQ(o.AllowedHosts.size() + o.DeniedHosts.size(), 1u);
+}
+
+TEST_F(AccessTest, QuestionsAreSpacedAndUnansweredOnesLeaveNoTrace) {
+  ui.answer = std::nullopt;  // nobody there to answer
+  EXPECT_FALSE(access.CheckAccess("10.0.0.5"));
+  EXPECT_EQ(saves, 0);
+  EXPECT_EQ(ui.refreshes, 0);
+  EXPECT_EQ(settings.Get().DeniedHosts.size(), 0u);
+  // Within the gap a new address is refused without a question and without a trace.
+  ui.answer = false;
+  EXPECT_FALSE(access.CheckAccess("10.0.0.6"));
+  EXPECT_EQ(ui.asked, std::vector<std::string>{"10.0.0.5"});
+  EXPECT_EQ(saves, 0);
+  NextQuestionDue();
+  EXPECT_FALSE(access.CheckAccess("10.0.0.6"));
+  EXPECT_EQ(ui.asked, (std::vector<std::string>{"10.0.0.5", "10.0.0.6"}));
+  EXPECT_EQ(saved.DeniedHosts, std::vector<std::string>{"10.0.0.6"});  // a person's No is remembered
+}
+
+TEST_F(AccessTest, AskingInTheBackgroundReturnsAtOnceAndAppliesTheAnswerLater) {
+  ui.holdAnswer = true;
+  EXPECT_FALSE(access.CheckAccess("10.0.0.5", Asking::InBackground));
+  ASSERT_TRUE(ui.WaitUntilAsked(1));
+  EXPECT_TRUE(access.PromptOpen());
+  EXPECT_FALSE(access.CheckAccess("10.0.0.5", Asking::InBackground));  // still open: no second question
+  ui.Release();
+  access.Stop();
+  EXPECT_FALSE(access.PromptOpen());
+  EXPECT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(saved.AllowedHosts, std::vector<std::string>{"10.0.0.5"});
+  EXPECT_TRUE(access.CheckAccess("10.0.0.5", Asking::InBackground));
 }
 
 TEST(DeleteSelected, RemovesTheSelectedLinesAndKeepsTheOrder) {

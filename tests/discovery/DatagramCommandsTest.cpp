@@ -65,13 +65,11 @@ class DatagramTest : public ::testing::Test {
   settings::LiveSettings settings{WithAcceleration(1)};
   input::InputState state{platform, 10s};  // the tests fire the click timer themselves
   Clock::time_point now = Clock::time_point{} + 1h;
-  bool promptOpen = false;
   std::vector<std::string> accessChecks;
   bool allowed = true;
   std::vector<std::string> keys;
   std::vector<std::pair<std::string, std::string>> answers;
   input::CommandServices services{
-      .promptOpen = [this] { return promptOpen; },
       .checkAccess =
           [this](const std::string& peer) {
             accessChecks.push_back(peer);
@@ -83,11 +81,9 @@ class DatagramTest : public ::testing::Test {
       .snapshot = {},
       .updatePointer = {},
   };
-  int discards = 0;
   DatagramLink link{
       .answer = [this](const std::string& peer,
                        std::string_view answer) { answers.emplace_back(peer, std::string(answer)); },
-      .discardQueued = [this] { ++discards; },
   };
   DatagramCommands commands{platform, ui, settings, state, services, link};
   input::CommandHandler http{platform, ui, settings, state, services};
@@ -115,40 +111,6 @@ TEST_F(DatagramTest, ARefusedSenderGetsNothing) {
     Send(d);
   ExpectNoEffect("refused");
   EXPECT_EQ(accessChecks.size(), 5u);
-  EXPECT_EQ(discards, 5);  // each was from an unlisted sender: each raised the prompt
-}
-
-TEST_F(DatagramTest, WhatArrivedDuringAPromptIsDropped) {
-  // An unlisted sender: the check has asked the user, so the queue is emptied.
-  allowed = false;
-  Send(DatagramBytes(100), "10.0.0.9");
-  EXPECT_EQ(discards, 1);
-  // A listed sender is refused without a prompt: the queue stays.
-  settings::Options denied = WithAcceleration(1);
-  denied.DeniedHosts = {"10.0.0.9"};
-  settings.Load(denied);
-  Send(DatagramBytes(100), "10.0.0.9");
-  EXPECT_EQ(discards, 1);
-  // Nor is anything dropped for an admitted sender.
-  allowed = true;
-  settings::Options open = WithAcceleration(1);
-  open.DisableAccessControl = true;
-  settings.Load(open);
-  Send(DatagramBytes(100), "10.0.0.10");
-  EXPECT_EQ(discards, 1);
-  EXPECT_EQ(answers.size(), 1u);
-}
-
-TEST_F(DatagramTest, WhileAPromptIsOpenEverythingIsDroppedUnchecked) {
-  promptOpen = true;
-  Send(DatagramBytes(100));
-  Send(DatagramBytes(9).Byte(1));
-  Send(DatagramBytes(5).Float(0.5f).Float(0.5f));
-  ExpectNoEffect("prompt open");
-  EXPECT_TRUE(accessChecks.empty());
-  promptOpen = false;
-  Send(DatagramBytes(100));
-  EXPECT_EQ(answers.size(), 1u);
 }
 
 TEST_F(DatagramTest, EvenUnknownCodesAndShortDatagramsAreCheckedFirst) {
@@ -380,7 +342,6 @@ TEST_F(DatagramTest, ValuesThatDoNotFitDropTheDatagram) {
 TEST_F(DatagramTest, AFailingAnswerDoesNotBreakTheNextDatagram) {
   DatagramLink throwing{
       .answer = [](const std::string&, std::string_view) { throw std::runtime_error("send failed"); },
-      .discardQueued = {},
   };
   DatagramCommands failing{platform, ui, settings, state, services, throwing};
   EXPECT_THROW(failing.IdUDPServer1UDPRead("10.0.0.7", DatagramBytes(100).Bytes()), std::runtime_error);

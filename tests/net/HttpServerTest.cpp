@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 class Client {
  public:
   explicit Client(std::uint16_t port) : fd_(test::ConnectLoopback(port)) {}
+  explicit Client(int fd) : fd_(fd) {}
   ~Client() { close(fd_); }
 
   void Send(const std::string& bytes) {
@@ -78,7 +79,7 @@ std::string Body(const std::string& response) {
   return response.substr(response.find("\r\n\r\n") + 4);
 }
 
-const char* kGet = "GET /?x:1&y:2&a=m HTTP/1.1\r\nHost: pc\r\n\r\n";
+const char* kGet = "GET /?x:1&y:2&a=m HTTP/1.1\r\nHost: 127.0.0.1:12769\r\n\r\n";
 
 class HttpServerTest : public ::testing::Test {
  protected:
@@ -105,7 +106,7 @@ TEST_F(HttpServerTest, AnswersWithTheHandlersBodyAndKeepsTheConnection) {
   EXPECT_EQ(first.substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_NE(first.find("Content-Length: 1\r\n"), std::string::npos);
   EXPECT_EQ(Body(first), " ");
-  client.Send("GET /?x:0&y:0&a=mbl HTTP/1.1\r\nHost: pc\r\n\r\n");  // same connection
+  client.Send("GET /?x:0&y:0&a=mbl HTTP/1.1\r\nHost: 127.0.0.1:12769\r\n\r\n");  // same connection
   EXPECT_EQ(Body(client.ReadResponse()), " ");
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], (std::vector<std::string>{"x:1", "y:2", "a=m"}));
@@ -123,7 +124,7 @@ TEST_F(HttpServerTest, DefaultReplyHasNoBodyAndErrorsAre500WithTheMessage) {
   EXPECT_EQ(empty.substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_NE(empty.find("Content-Length: 0\r\n"), std::string::npos);
   EXPECT_EQ(Body(empty), "");
-  client.Send("GET /?x:5&a=m HTTP/1.1\r\nHost: pc\r\n\r\n");
+  client.Send("GET /?x:5&a=m HTTP/1.1\r\nHost: 127.0.0.1:12769\r\n\r\n");
   const std::string error = client.ReadResponse();
   EXPECT_EQ(error.substr(0, 12), "HTTP/1.1 500");
   EXPECT_EQ(Body(error), "List index out of bounds (2)");
@@ -195,11 +196,122 @@ TEST_F(HttpServerTest, ConnectionsOverTheCapAreClosed) {
   EXPECT_EQ(server->ActiveConnections(), 2);
 }
 
-TEST_F(HttpServerTest, OversizedRequestsEndTheConnection) {
-  StartServer([](const std::string&, const std::vector<std::string>&) { return HttpReply{}; });
-  Client client(server->Port());
-  client.Send("GET /?" + std::string(64 * 1024, 'a') + " HTTP/1.1\r\n\r\n");
-  EXPECT_TRUE(client.ClosedWithin(10s));
+std::string Header(const std::string& response, const std::string& name) {
+  const auto at = response.find("\r\n" + name + ": ");
+  if (at == std::string::npos || at > response.find("\r\n\r\n")) return "(none)";
+  const auto begin = at + name.size() + 4;
+  return response.substr(begin, response.find("\r\n", begin) - begin);
+}
+
+TEST_F(HttpServerTest, OnlyTheHandheldsKindOfRequestReachesTheHandler) {
+  std::atomic<int> handled{0};
+  HttpServerOptions options;
+  options.hostNames = {"my-pc"};
+  StartServer(
+      [&](const std::string&, const std::vector<std::string>&) {
+        ++handled;
+        return HttpReply{HttpReply::Kind::Body, " "};
+      },
+      options);
+  const std::string line = "GET /?x:0&y:0&a=mbl HTTP/1.1\r\n";
+  struct Case {
+    std::string headers;
+    int status;
+  } cases[] = {
+      // What the handheld sends: the request line and the PC's address as Host.
+      {"Host: 192.168.1.10:12769\r\n", 200},
+      {"", 200},  // no Host at all
+      {"Host: localhost:12769\r\n", 200},
+      {"Host: [::1]:12769\r\n", 200},
+      {"Host: MY-PC\r\n", 200},
+      {"Host: 127.0.0.1:12769\r\nOrigin: http://127.0.0.1:12769\r\nSec-Fetch-Site: same-origin\r\n", 200},
+      {"Host: 127.0.0.1:12769\r\nSec-Fetch-Site: none\r\n", 200},
+      // A page of another site, through a browser on an allowed device.
+      {"Host: 127.0.0.1:12769\r\nOrigin: http://evil.example\r\n", 403},
+      {"Host: 127.0.0.1:12769\r\nOrigin: null\r\n", 403},
+      {"Host: 127.0.0.1:12769\r\nSec-Fetch-Site: cross-site\r\n", 403},
+      {"Host: 127.0.0.1:12769\r\nSec-Fetch-Site: same-site\r\n", 403},
+      // A name rebound to this machine's address.
+      {"Host: evil.example:12769\r\n", 421},
+      {"Host: 127.0.0.1.evil.example\r\n", 421},
+      {"Host: 127.0.0.1:abc\r\n", 421},
+  };
+  for (const auto& c : cases) {
+    Client client(server->Port());
+    client.Send(line + c.headers + "\r\n");
+    const std::string response = client.ReadResponse();
+    EXPECT_EQ(response.substr(9, 3), std::to_string(c.status)) << c.headers;
+    EXPECT_EQ(Header(response, "X-Content-Type-Options"), "nosniff") << c.headers;
+    if (c.status != 200) {
+      EXPECT_EQ(Header(response, "Content-Type"), "text/plain") << c.headers;
+      EXPECT_TRUE(client.ClosedWithin(10s)) << c.headers;
+    }
+  }
+  Client post(server->Port());
+  post.Send("POST /?x:0&y:0&a=mbl HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n");
+  const std::string response = post.ReadResponse();
+  EXPECT_EQ(response.substr(9, 3), "405");
+  EXPECT_EQ(Header(response, "Allow"), "GET");
+  EXPECT_EQ(handled, 7);
+}
+
+TEST_F(HttpServerTest, MalformedAndOversizedRequestsAreAnsweredThenClosed) {
+  std::atomic<int> handled{0};
+  StartServer([&](const std::string&, const std::vector<std::string>&) {
+    ++handled;
+    return HttpReply{};
+  });
+  const std::pair<std::string, std::string> cases[] = {
+      {"NOT HTTP AT ALL\r\n\r\n", "400"},
+      {"GET /?a HTTP/1.1\r\nBad Header\r\n\r\n", "400"},
+      {"GET /?" + std::string(20 * 1024, 'a') + " HTTP/1.1\r\n\r\n", "431"},
+      {"GET /?a HTTP/1.1\r\nX-Big: " + std::string(20 * 1024, 'b') + "\r\n\r\n", "431"},
+      {"GET /?a HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + std::string(100000, 'c'), "413"},
+  };
+  for (const auto& [request, status] : cases) {
+    Client client(server->Port());
+    client.Send(request);
+    const std::string response = client.ReadResponse();
+    EXPECT_EQ(response.substr(0, 12), "HTTP/1.1 " + status) << request.substr(0, 40);
+    EXPECT_TRUE(client.ClosedWithin(10s));
+  }
+  EXPECT_EQ(handled, 0);
+}
+
+TEST_F(HttpServerTest, PeersNotTrustedCannotCrowdOutTrustedOnes) {
+  HttpServerOptions options;
+  options.trusted = [](const std::string& peer) { return peer == "127.0.0.1"; };
+  options.maxUntrusted = 4;
+  options.maxUntrustedPerPeer = 2;
+  options.untrustedIdleTimeout = 1s;
+  StartServer(
+      [](const std::string& peer, const std::vector<std::string>&) {
+        HttpReply reply{HttpReply::Kind::Body, " "};
+        reply.close = peer != "127.0.0.1";  // refused peers are let go after the reply
+        return reply;
+      },
+      options);
+  auto from = [&](const std::string& peer) {
+    return std::make_unique<Client>(test::ConnectLoopback(server->Port(), peer));
+  };
+  std::vector<std::unique_ptr<Client>> held;
+  for (const char* peer : {"127.0.0.2", "127.0.0.2", "127.0.0.3", "127.0.0.3"}) held.push_back(from(peer));
+  auto samePeer = from("127.0.0.2");  // over its own cap
+  auto another = from("127.0.0.4");   // over the cap of all untrusted peers
+  EXPECT_TRUE(samePeer->ClosedWithin(10s));
+  EXPECT_TRUE(another->ClosedWithin(10s));
+  // The trusted peer gets in and stays; the silent untrusted ones are let go soon.
+  auto trusted = from("127.0.0.1");
+  for (auto& h : held) EXPECT_TRUE(h->ClosedWithin(10s));
+  trusted->Send(kGet);
+  EXPECT_EQ(Body(trusted->ReadResponse()), " ");
+  trusted->Send(kGet);
+  EXPECT_EQ(Body(trusted->ReadResponse()), " ");
+  // An untrusted peer that is answered is closed after the reply.
+  auto refused = from("127.0.0.5");
+  refused->Send(kGet);
+  EXPECT_EQ(Header(refused->ReadResponse(), "Connection"), "close");
+  EXPECT_TRUE(refused->ClosedWithin(10s));
 }
 
 }  // namespace

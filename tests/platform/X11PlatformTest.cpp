@@ -48,6 +48,15 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   platform.SendMouseInput(mouse::kWheel, -30);
   window.Collect();
   EXPECT_EQ(window.Buttons(), "+4 -4 +4 -4 +5 -5 +4 -4");
+
+  // A huge amount turns a bounded number of clicks; the excess is dropped, not carried into later records.
+  window.Clear();
+  platform.SendMouseInput(mouse::kWheel, -mouse::kWheelDelta * 17895697);  // the most a record can carry
+  platform.SendMouseInput(mouse::kWheel, 150);  // with the -30 still carried from above: one click
+  window.Collect();
+  std::string expected;
+  for (int i = 0; i < X11Platform::kMaxWheelClicks; ++i) expected += "+5 -5 ";
+  EXPECT_EQ(window.Buttons(), expected + "+4 -4");
 }
 
 TEST(X11Platform, CoordinatesCountFromThePrimaryMonitor) {

@@ -17,7 +17,7 @@ namespace {
 
 class AnsweringUi : public NullUi {
  public:
-  bool AskAllowHost(const std::string& address) override {
+  std::optional<bool> AskAllowHost(const std::string& address) override {
     asked.push_back(address);
     return answer;
   }
@@ -92,6 +92,27 @@ TEST_F(ServerTest, DisablingAccessControlServesEveryone) {
   EXPECT_NE(Send("127.0.0.4", "x:0&y:0&a=a").find("Content-Length: 1\r\n"), std::string::npos);
   EXPECT_EQ(platform.Cursor(), (Point{960, 540}));
   EXPECT_TRUE(ui.asked.empty());
+}
+
+TEST_F(ServerTest, RepliesCarryNoPeerTextAndSayWhatTheyAre) {
+  live.Change([](settings::Options& o) { o.AllowedHosts = {"127.0.0.1"}; });
+  auto header = [](const std::string& response, const std::string& name) {
+    const auto at = response.find("\r\n" + name + ": ");
+    if (at == std::string::npos) return std::string("(none)");
+    return response.substr(at + name.size() + 4, response.find("\r\n", at + 2) - at - name.size() - 4);
+  };
+  const std::string error = Send("", "x:%3Cscript%3Ealert(1)%3C/script%3E&y:0&a=m");
+  EXPECT_EQ(error.substr(9, 3), "500");
+  EXPECT_EQ(header(error, "Content-Type"), "text/plain");
+  EXPECT_EQ(error.find("script"), std::string::npos) << error;
+  EXPECT_EQ(header(error, "X-Content-Type-Options"), "nosniff");
+
+  platform.SetScreen({640, 480});
+  const std::string snapshot = Send("", "x:0&y:0&a=ss");
+  EXPECT_EQ(header(snapshot, "Content-Type"), "image/jpeg");
+  EXPECT_EQ(header(snapshot, "X-Content-Type-Options"), "nosniff");
+  EXPECT_EQ(snapshot.substr(snapshot.find("\r\n\r\n") + 4, 2), "\xFF\xD8");
+  EXPECT_EQ(header(Send("", "x:0&y:0&a=mbl"), "X-Content-Type-Options"), "nosniff");
 }
 
 }  // namespace

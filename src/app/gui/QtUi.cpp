@@ -58,7 +58,7 @@ void QtUi::BringMainWindowToFront() {
       false);
 }
 
-bool QtUi::AskAllowHost(const std::string& address) {
+std::optional<bool> QtUi::AskAllowHost(const std::string& address) {
   // Shared with the queued call, which may still run after a shutdown made this wait end early.
   auto allow = std::make_shared<std::atomic<bool>>(false);
   OnGuiThread(
@@ -70,7 +70,8 @@ bool QtUi::AskAllowHost(const std::string& address) {
         *allow = box.exec() == QMessageBox::Yes;
       },
       true);
-  return *allow && !closing_;
+  if (closing_) return std::nullopt;
+  return allow->load();
 }
 
 void QtUi::HostListsChanged() {

@@ -22,7 +22,7 @@ class QtUi : public QObject, public Ui {
   void ShowMessage(const std::string& text) override;
   void BringMainWindowToFront() override;
   void SetLastVirtualKey(int code) override;
-  bool AskAllowHost(const std::string& address) override;
+  std::optional<bool> AskAllowHost(const std::string& address) override;
   void HostListsChanged() override;
   void ShowPointerOverlay(Point topLeft) override;
   void HidePointerOverlay() override;

@@ -27,7 +27,7 @@ struct X11Platform::Impl {
   std::mutex mutex;  // Xlib calls on this connection are made one at a time
   Display* dpy = nullptr;
   Window root = 0;
-  int wheelRemainder = 0;                 // wheel units not yet turned into a whole click
+  std::int64_t wheelRemainder = 0;        // wheel units not yet turned into a whole click
   std::unique_ptr<X11Keyboard> keyboard;  // uses dpy: made after it is opened, destroyed before it is closed
 
   int randrEventBase = 0;
@@ -135,10 +135,16 @@ void X11Platform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
   if (flags & mouse::kWheel) {
     // X turns the wheel in whole clicks (button 4 away from the user, 5 towards); keep what is left of a
     // fractional amount for the next record, so two half notches make one click.
+    // One record turns at most kMaxWheelClicks clicks: a huge amount (a hostile or broken sender) would
+    // otherwise hold the input lock for seconds. The excess is dropped, only a fraction is carried.
     im.wheelRemainder += mouseData;
-    const int clicks = im.wheelRemainder / mouse::kWheelDelta;
+    std::int64_t clicks = im.wheelRemainder / mouse::kWheelDelta;
     im.wheelRemainder -= clicks * mouse::kWheelDelta;
-    for (int i = 0; i < std::abs(clicks); ++i) im.Click(clicks > 0 ? 4 : 5);
+    if (std::abs(clicks) > kMaxWheelClicks) {
+      log::Verbose("inject: wheel of ", clicks, " clicks cut to ", kMaxWheelClicks);
+      clicks = clicks > 0 ? kMaxWheelClicks : -kMaxWheelClicks;
+    }
+    for (std::int64_t i = 0; i < std::abs(clicks); ++i) im.Click(clicks > 0 ? 4 : 5);
   }
   XSync(im.dpy, False);
   log::Verbose("inject: mouse flags 0x", std::hex, flags, std::dec, " data ", mouseData);

@@ -13,6 +13,9 @@ namespace fernpad {
 // XRandR for the monitors. Screen coordinates count from the primary monitor's top-left corner.
 class X11Platform : public Platform {
  public:
+  // The most wheel clicks one mouse record turns (an amount of 120 is one click).
+  static constexpr std::int64_t kMaxWheelClicks = 50;
+
   // Opens the display (empty: $DISPLAY). Throws std::runtime_error when there is no X server or it lacks
   // the XTest extension.
   explicit X11Platform(const std::string& displayName = "");
