@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite. Usage: scripts/test.sh [preset]
+# Installs what is missing, builds and runs the whole test suite: the release build, then the same tests
+# under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, so a memory fault or a data
+# race fails the run. Usage: scripts/test.sh [preset]   (a preset alone: default, asan or tsan)
 # The end-to-end tests start their own Xvfb servers; nothing else needs to be running.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-preset=${1:-default}
 "$here/install-deps.sh"
-"$here/build.sh" "$preset"
 cd "$here/.."
-ctest --preset "$preset" -j2 --timeout 300
+presets=("$@")
+[ ${#presets[@]} -eq 0 ] && presets=(default asan tsan)
+for preset in "${presets[@]}"; do
+  start=$SECONDS
+  echo "== $preset: build" >&2
+  "$here/build.sh" "$preset"
+  echo "== $preset: tests" >&2
+  ctest --preset "$preset" -j2 --timeout 300
+  echo "== $preset: done in $((SECONDS - start)) s" >&2
+done

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
+#include "input/Keyboard.h"
+
 #include "ServerProcess.h"
 #include "XEventRecorder.h"
 #include "Xvfb.h"
@@ -108,6 +113,26 @@ TEST_P(NordicLayouts, TypeEveryPrintableCharacterAndTheirOwnLetters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HttpKeyboard, NordicLayouts, ::testing::Values("fi", "no"));
+
+TEST(HttpKeyboard, ALongTextIsCutAndDoesNotHoldUpOtherClients) {
+  Desk desk("us");
+  const int port = desk.server->HttpPort();
+  auto typing = std::async(std::launch::async, [&] {
+    return Curl(port, "/?x:0&y:0&a=k&v=%20" + std::string(Keyboard::kMaxTypedText + 904, 'a'));
+  });
+  // Once the first characters have arrived, another client's move is served while the text goes on.
+  for (int i = 0; i < 500 && desk.window->TypedText().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    desk.window->Collect();
+  }
+  ASSERT_FALSE(desk.window->TypedText().empty());
+  EXPECT_NE(Curl(port, "/?x:0&y:0&a=a").find("200 OK"), std::string::npos);
+  EXPECT_EQ(ReadPointer(desk.xvfb.Display()), (PointerLocation{512, 384}));
+  EXPECT_EQ(typing.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+  EXPECT_NE(typing.get().find("200 OK"), std::string::npos);
+  desk.window->Collect();
+  EXPECT_EQ(desk.window->TypedText(), std::string(Keyboard::kMaxTypedText, 'a'));
+}
 
 }  // namespace
 }  // namespace fernpad::test

@@ -10,6 +10,9 @@
 #include "XEventRecorder.h"
 #include "Xvfb.h"
 
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
 namespace fernpad::test {
 namespace {
 
@@ -159,6 +162,51 @@ TEST_F(UdpInputTest, ShortAndUnknownDatagramsChangeNothing) {
   EXPECT_EQ(window.Buttons(), "");
   EXPECT_EQ(window.TypedText(), "");
   EXPECT_EQ(ReadPointer(xvfb->Display()), (Pointer{960, 540}));
+}
+
+// Whether a key with this keysym is held on the X server.
+bool KeyHeld(const std::string& display, KeySym sym) {
+  Display* dpy = XOpenDisplay(display.c_str());
+  if (!dpy) throw std::runtime_error("cannot open " + display);
+  char keys[32];
+  XQueryKeymap(dpy, keys);
+  const KeyCode code = XKeysymToKeycode(dpy, sym);
+  XCloseDisplay(dpy);
+  return (keys[code / 8] >> (code % 8)) & 1;
+}
+
+TEST(UdpQuestion, AnAllowedHandheldsKeyReleaseIsNotLostWhileTheQuestionIsOpen) {
+  Xvfb xvfb("1024x768x24");
+  UdpTestSocket answers("127.0.0.1");
+  const std::uint16_t udpPort = FreeUdpPort();
+  ServerProcess::Options options;
+  options.headless = false;  // the question stays on screen until somebody answers it
+  options.extraArgs = {"--udp-port", std::to_string(udpPort), "--udp-answer-port",
+                       std::to_string(answers.Port())};
+  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
+  UdpTestSocket handheld("127.0.0.1");
+  UdpTestSocket stranger("127.0.0.9");
+  auto sync = [&] {
+    handheld.SendTo(udpPort, Datagram(8));
+    const auto ok = answers.Receive();
+    return ok && ok->bytes == "ok!";
+  };
+
+  handheld.SendTo(udpPort, TextDatagram(11, " \x10"));  // Shift down
+  ASSERT_TRUE(sync());
+  ASSERT_TRUE(KeyHeld(xvfb.Display(), XK_Shift_L));
+  stranger.SendTo(udpPort, Datagram(100));
+  bool asked = false;
+  for (int i = 0; i < 200 && !asked; ++i) {
+    asked = RunWithDisplay(xvfb.Display(), "xwininfo -root -tree").find("\"Security question\"") !=
+            std::string::npos;
+    if (!asked) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(asked);
+  handheld.SendTo(udpPort, TextDatagram(12, " \x10"));  // Shift up, while the question is open
+  EXPECT_TRUE(sync());
+  EXPECT_FALSE(KeyHeld(xvfb.Display(), XK_Shift_L));
+  EXPECT_EQ(server.Stop(), 0);  // with the question still open
 }
 
 }  // namespace
