@@ -32,7 +32,8 @@ class Ui {
   virtual void HostListsChanged() = 0;
 
   // Shows the presenter dot (16 x 16, round, in the pointer colour, on top, never taking the focus) with its
-  // top-left corner at topLeft, or moves it there when it is shown already.
+  // top-left corner at topLeft, or moves it there when it is shown already. The logic gives topLeft in screen
+  // coordinates; the front end receives it in the coordinates windows are placed in (DesktopUi carries it).
   virtual void ShowPointerOverlay(Point topLeft) = 0;
   // Hides the presenter dot, however it was shown.
   virtual void HidePointerOverlay() = 0;

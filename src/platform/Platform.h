@@ -68,6 +68,11 @@ class Platform {
   // Every monitor's rectangle in screen coordinates, the primary one first.
   virtual std::vector<Rect> Monitors() = 0;
 
+  // Where screen coordinates start (the primary monitor's top-left corner) in the coordinates windows are
+  // placed in, which count from the corner of the whole desktop. The default, (0, 0), is for systems where
+  // the two are the same, as on Windows.
+  virtual Point ScreenOrigin() { return {}; }
+
   // Copies the primary monitor into the bitmap at its own size, without the mouse cursor.
   // Throws std::runtime_error when the screen cannot be read.
   virtual void CaptureScreen(Bitmap24& out) = 0;

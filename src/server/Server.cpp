@@ -8,11 +8,11 @@ namespace fernpad {
 
 Server::Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, ServerOptions options)
     : platform_(platform),
-      ui_(ui),
+      ui_(ui, platform),
       settings_(settings),
       options_(std::move(options)),
       input_(platform),
-      access_(settings, ui) {}
+      access_(settings, ui_) {}
 
 Server::~Server() {
   Stop();

@@ -12,6 +12,7 @@
 #include "net/HttpServer.h"
 #include "net/UdpServer.h"
 #include "platform/Platform.h"
+#include "server/DesktopUi.h"
 #include "settings/LiveSettings.h"
 
 namespace fernpad {
@@ -47,7 +48,7 @@ class Server {
   input::CommandServices Services();
 
   Platform& platform_;
-  Ui& ui_;
+  DesktopUi ui_;  // the front end's, placing the dot in desktop coordinates
   settings::LiveSettings& settings_;
   ServerOptions options_;
   int countryCode_ = 49;  // until read

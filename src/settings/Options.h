@@ -14,7 +14,9 @@ struct TSnapferryDevice {
   friend bool operator==(const TSnapferryDevice&, const TSnapferryDevice&) = default;
 };
 
-// Every stored option, with the defaults of a first start. Strings are 8-bit code-page bytes.
+// Every stored option, with the defaults of a first start. Strings are bytes, stored as they are: what
+// came over the wire (host addresses, device identifiers and names) in the handheld's Windows-1252; folder
+// paths, this machine's own, in the file system's encoding (UTF-8 on Linux).
 struct Options {
   int MouseAcceleration = 1;              // "Mouse acceleration:" (ScrollBar1), 1..100
   bool SmoothImage = false;               // CheckBox1

@@ -7,12 +7,17 @@
 #include <QTabBar>
 
 #include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 
 #include "app/Placement.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SmallWindows.h"
 #include "settings/OptionsStore.h"
+#include "settings/SettingsPaths.h"
 
 namespace fernpad::app {
 namespace {
@@ -211,6 +216,124 @@ TEST(MainWindowFile, TickingABoxRewritesTheFileAndLoadingDoesNot) {
   EXPECT_EQ(after.MouseAcceleration, 30);
   EXPECT_EQ(after.AllowedHosts, std::vector<std::string>{"10.1.1.1"});
   EXPECT_EQ(std::filesystem::file_size(file), size);  // the same entries, one byte changed
+  std::filesystem::remove_all(dir);
+}
+
+std::string FileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Folder paths are this machine's own: stored as the file system's bytes (UTF-8) and shown decoded the same
+// way. Names that came over the wire (device names and identifiers, host addresses) keep their
+// Windows-1252 bytes and are shown as such. Loading the window and saving from it changes no byte of
+// either; a folder typed into the box is stored as the file system's bytes.
+TEST(MainWindowFile, FoldersAndWireNamesSurviveLoadingAndSavingUnchanged) {
+  struct Case {
+    const char* name;
+    std::string storedFolder;  // "": none stored, the XDG pictures folder stands in
+    std::optional<std::string> xdgPictures;
+    settings::TSnapferryDevice device;
+    std::string host;
+    std::string shownFolder;  // UTF-8
+    std::string shownDevice;
+    std::string savedFolder;
+  };
+  const std::string pictures = "/home/u/\u0418\u0437\u043E\u0431\u0440\u0430\u0436\u0435\u043D\u0438\u044F";
+  const Case cases[] = {
+      // name, stored folder, XDG pictures folder, device, host, folder shown, device shown, folder saved
+      {"a euro sign",
+       "/home/u/Preise \u20AC/",
+       std::nullopt,
+       {"id-1", "Phone \x80", "/home/u/\u20AC/"},
+       "10.0.0.\x80",
+       "/home/u/Preise \u20AC/",
+       "Phone \u20AC",
+       "/home/u/Preise \u20AC/"},
+      {"an e acute",
+       "/home/u/Caf\u00E9/",
+       std::nullopt,
+       {"id-2", "Caf\xE9", "/home/u/Caf\u00E9/Phone/"},
+       "10.0.0.2",
+       "/home/u/Caf\u00E9/",
+       "Caf\u00E9",
+       "/home/u/Caf\u00E9/"},
+      {"a Cyrillic folder",
+       pictures + "/",
+       std::nullopt,
+       {"\x9F-id", "Tablet \x80\x9F", pictures + "/Tablet/"},
+       "10.0.0.3",
+       pictures + "/",
+       "Tablet \u20AC\u0178",
+       pictures + "/"},
+      {"the XDG pictures folder named in Cyrillic",
+       "",
+       pictures,
+       {"id-4", "Phone", "/srv/photos/"},
+       "10.0.0.4",
+       pictures + "/",
+       "Phone",
+       pictures + "/"},
+      {"a folder that is not UTF-8",
+       "C:\\Bilder \x80\\",
+       std::nullopt,
+       {"id-5", "Phone", "C:\\"},
+       "10.0.0.5",
+       "C:\\Bilder \uFFFD\\",
+       "Phone",
+       "C:\\Bilder \x80\\"},
+  };
+  const auto dir = std::filesystem::temp_directory_path() / ("fernpad-folders-" + std::to_string(getpid()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "option.dat";
+    if (c.xdgPictures)
+      setenv("XDG_PICTURES_DIR", c.xdgPictures->c_str(), 1);
+    else
+      unsetenv("XDG_PICTURES_DIR");
+    settings::OptionsStore store(file, nullptr, settings::DefaultUploadFolder());
+    settings::Options stored;
+    stored.DefaultFolder = c.storedFolder;
+    stored.Devices = {c.device};
+    stored.AllowedHosts = {c.host};
+    store.SaveOptions(stored);
+    const std::string original = FileBytes(file);
+
+    settings::LiveSettings live;
+    live.Load(store.LoadOptions());
+    settings::ConnectSaveHook(live, store);
+    TForm1 form{live, [] { return std::string(); }};
+    form.LoadControls(live.Get(), store.FallbackFolder());
+    EXPECT_EQ(form.Edit1->text().toStdString(), c.shownFolder);
+    ASSERT_EQ(form.ComboBox1->count(), 2);
+    EXPECT_EQ(form.ComboBox1->itemText(1).toStdString(), c.shownDevice);
+
+    // Saves of another setting leave the folder, the device and the host as they were.
+    form.CheckBox1->setChecked(true);
+    form.CheckBox1->setChecked(false);
+    settings::OptionsStore reread(file, nullptr, "/fallback/");
+    settings::Options after = reread.LoadOptions();
+    EXPECT_EQ(after.DefaultFolder, c.savedFolder);
+    EXPECT_EQ(after.Devices, std::vector<settings::TSnapferryDevice>{c.device});
+    EXPECT_EQ(after.AllowedHosts, std::vector<std::string>{c.host});
+    if (!c.storedFolder.empty()) {
+      EXPECT_EQ(FileBytes(file), original);
+    }
+
+    // The folder typed anew is stored as the file system's bytes.
+    if (c.shownFolder.find("\uFFFD") != std::string::npos) continue;
+    form.Edit1->setText("/tmp/");
+    emit form.Edit1->editingFinished();
+    EXPECT_EQ(reread.LoadOptions().DefaultFolder, "/tmp/");
+    form.Edit1->setText(QString::fromStdString(c.shownFolder));
+    emit form.Edit1->editingFinished();
+    after = reread.LoadOptions();
+    EXPECT_EQ(after.DefaultFolder, c.savedFolder);
+    EXPECT_EQ(after.Devices, std::vector<settings::TSnapferryDevice>{c.device});
+  }
+  unsetenv("XDG_PICTURES_DIR");
   std::filesystem::remove_all(dir);
 }
 

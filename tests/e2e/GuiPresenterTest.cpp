@@ -81,5 +81,33 @@ TEST(GuiPresenter, DotFollowsThePointerCommandsInThePointerColourWithoutTakingTh
   EXPECT_EQ(server.Stop(), 0);
 }
 
+// With one X screen split into monitors, the dot's fractions are of the primary monitor and its window lies
+// on it, wherever the primary monitor is on the screen.
+TEST(GuiPresenter, DotLiesOnThePrimaryMonitor) {
+  for (const SplitScreen& layout : SplitScreens()) {
+    SCOPED_TRACE(layout.name);
+    Xvfb xvfb(layout.screen);
+    SetMonitors(xvfb.Display(), layout.monitors);
+    ServerProcess::Options options;
+    options.headless = false;
+    ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
+    X11Capture capture(xvfb.Display());
+    auto dotAt = [&](int x, int y) {
+      const std::string geometry = " 16x16+" + std::to_string(x) + "+" + std::to_string(y) + " ";
+      return ScreenShows(capture, [&](const Bitmap24&) {
+        return RunWithDisplay(xvfb.Display(), "xwininfo -root -children").find(geometry) != std::string::npos;
+      });
+    };
+    const MonitorSpec& primary = layout.primary;
+    Curl(server.HttpPort(), "/?x:0.5&y:0.5&a=dabs");
+    EXPECT_TRUE(dotAt(primary.x + primary.width / 2 - 8, primary.y + primary.height / 2 - 8))
+        << RunWithDisplay(xvfb.Display(), "xwininfo -root -children");
+    Curl(server.HttpPort(), "/?x:0.25&y:0.75&a=mabs");
+    EXPECT_TRUE(dotAt(primary.x + primary.width / 4 - 8, primary.y + primary.height * 3 / 4 - 8))
+        << RunWithDisplay(xvfb.Display(), "xwininfo -root -children");
+    EXPECT_EQ(server.Stop(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace fernpad::test

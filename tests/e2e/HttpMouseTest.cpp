@@ -5,6 +5,7 @@
 
 #include "ServerProcess.h"
 #include "XEventRecorder.h"
+#include "XRandrLayout.h"
 #include "Xvfb.h"
 
 namespace fernpad::test {
@@ -118,6 +119,25 @@ TEST(HttpServerProcess, StopsCleanlyOnTerminate) {
   ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display());
   EXPECT_NE(Curl(server.HttpPort(), "/?x:0&y:0&a=a").find("200 OK"), std::string::npos);
   EXPECT_EQ(server.Stop(), 0);
+}
+
+// With one X screen split into monitors, the absolute move's origin is the primary monitor's centre and the
+// relative parts count in its pixels.
+TEST(HttpServerProcess, AbsoluteMovesCountFromThePrimaryMonitor) {
+  for (const SplitScreen& layout : SplitScreens()) {
+    SCOPED_TRACE(layout.name);
+    Xvfb xvfb(layout.screen);
+    SetMonitors(xvfb.Display(), layout.monitors);
+    ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display());
+    const MonitorSpec& primary = layout.primary;
+    Curl(server.HttpPort(), "/?x:0&y:0&a=a");
+    EXPECT_EQ(ReadPointer(xvfb.Display()),
+              (PointerLocation{primary.x + primary.width / 2, primary.y + primary.height / 2}));
+    Curl(server.HttpPort(), "/?x:-100&y:50&a=a");
+    EXPECT_EQ(ReadPointer(xvfb.Display()),
+              (PointerLocation{primary.x + primary.width / 2 - 100, primary.y + primary.height / 2 + 50}));
+    EXPECT_EQ(server.Stop(), 0);
+  }
 }
 
 TEST(HttpServerProcess, WithoutAnXServerItSaysSoAndFails) {

@@ -1,10 +1,11 @@
 // X11Capture against private Xvfb servers: known colours drawn on the root window are read back exactly.
 //
 // Xvfb has one RandR output with one CRTC, so a layout with two lit CRTCs cannot be made on it. What it can
-// do is place its CRTC anywhere on a larger screen with a mode of any size: the tests below use that for the
-// "primary monitor is not at the screen's origin" case (the rest of the screen standing for the other
-// monitor), and test the choice among several CRTCs with ChooseCaptureRect directly.
+// do is place its CRTC anywhere on a larger screen with a mode of any size, and split the screen into RandR
+// 1.5 monitors as `xrandr --setmonitor` does: the tests below use both for the "primary monitor is not at
+// the screen's origin" case, and test the choice among several CRTCs with PrimaryMonitorRect directly.
 #include "platform/linux/X11Capture.h"
+#include "platform/linux/X11Monitors.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -32,6 +34,14 @@
 #include "Xvfb.h"
 
 namespace fernpad {
+
+void PrintTo(const Rect& r, std::ostream* os) {
+  *os << "{" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << "}";
+}
+void PrintTo(const Size& s, std::ostream* os) {
+  *os << s.width << " x " << s.height;
+}
+
 namespace {
 
 struct Rgb {
@@ -247,16 +257,43 @@ void ExpectMonitor(const Bitmap24& bmp) {
   }
 }
 
-// The primary output's CRTC, or without a primary output the first lit CRTC; both read methods.
+// The primary monitor, however RandR describes it: a RandR 1.5 monitor (one screen split with
+// `xrandr --setmonitor`; the primary one, else the first), the primary output's CRTC, or without a primary
+// output the first lit CRTC; both read methods.
 TEST(X11Capture, ReadsOnlyThePrimaryMonitor) {
   struct Case {
-    bool primary;
+    const char* name;
+    std::function<void(Painter&, const std::string&)> layout;
     const char* extra;
   };
-  for (const Case& c : {Case{true, ""}, Case{true, "-extension MIT-SHM"}, Case{false, ""}}) {
+  const auto primaryCrtc = [](Painter& p, const std::string&) { p.PlaceCrtc(200, 100, 320, 240, true); };
+  const auto primaryMonitor = [](Painter&, const std::string& d) {
+    test::SetMonitors(d, {{0, 0, 200, 480, false, true}, {200, 100, 320, 240, true}});
+  };
+  const Case cases[] = {
+      {"the primary output's CRTC", primaryCrtc, ""},
+      {"the primary output's CRTC, without MIT-SHM", primaryCrtc, "-extension MIT-SHM"},
+      {"the first lit CRTC", [](Painter& p, const std::string&) { p.PlaceCrtc(200, 100, 320, 240, false); },
+       ""},
+      {"the primary monitor", primaryMonitor, ""},
+      {"the primary monitor, without MIT-SHM", primaryMonitor, "-extension MIT-SHM"},
+      {"the first monitor when none is primary",
+       [](Painter&, const std::string& d) {
+         test::SetMonitors(d, {{200, 100, 320, 240}, {0, 0, 200, 480, false, true}});
+       },
+       ""},
+      {"a primary monitor inside the primary output's CRTC",
+       [](Painter& p, const std::string& d) {
+         p.PlaceCrtc(0, 0, 640, 480, true);
+         test::SetMonitors(d, {{200, 100, 320, 240, true}});
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     test::Xvfb xvfb("640x480x24", c.extra);
     Painter painter(xvfb.Display());
-    painter.PlaceCrtc(200, 100, 320, 240, c.primary);
+    c.layout(painter, xvfb.Display());
     PaintAroundMonitor(painter);
     X11Capture capture(xvfb.Display());
     Bitmap24 bmp;
@@ -341,43 +378,70 @@ TEST(X11Capture, UnknownDisplayThrows) {
   EXPECT_THROW(X11Capture(":4999"), std::runtime_error);
 }
 
-// The choice among several monitors, which Xvfb cannot lay out.
-TEST(ChooseCaptureRect, PrimaryCrtcWinsWhereverItLies) {
-  X11CrtcLayout layout;
+// The choice among several monitors and CRTCs, also layouts Xvfb cannot make.
+TEST(PrimaryMonitorRect, PrimaryMonitorWinsWhereverItLies) {
+  X11MonitorLayout layout;
+  layout.screen = {3200, 1200};
+  layout.monitors = {{1280, 120, 1920, 1080}, {0, 0, 1280, 1024}};
+  layout.primaryMonitor = Rect{1280, 120, 1920, 1080};  // right of and lower than the other monitor
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{1280, 120, 1920, 1080}));
+  EXPECT_EQ(MonitorRects(layout), (std::vector<Rect>{{1280, 120, 1920, 1080}, {0, 0, 1280, 1024}}));
+  layout.primaryCrtc = Rect{0, 0, 3200, 1200};  // the monitors come first
+  layout.activeCrtcs = {{0, 0, 3200, 1200}};
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{1280, 120, 1920, 1080}));
+}
+
+TEST(PrimaryMonitorRect, FirstMonitorWithoutPrimary) {
+  X11MonitorLayout layout;
+  layout.screen = {3200, 1080};
+  layout.monitors = {{1920, 0, 1280, 1080}, {0, 0, 1920, 1080}};
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{1920, 0, 1280, 1080}));
+  layout.primaryMonitor = Rect{4000, 0, 100, 100};  // off the screen: the first monitor that is on it
+  layout.monitors = {{4000, 0, 100, 100}, {0, 0, 1920, 1080}};
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{0, 0, 1920, 1080}));
+}
+
+TEST(PrimaryMonitorRect, PrimaryCrtcWinsWhereverItLiesWithoutMonitors) {
+  X11MonitorLayout layout;
   layout.screen = {3200, 1200};
   layout.activeCrtcs = {{0, 0, 1280, 1024}, {1280, 120, 1920, 1080}};
-  layout.primary = Rect{1280, 120, 1920, 1080};  // right of and lower than the other monitor
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{1280, 120, 1920, 1080}));
+  layout.primaryCrtc = Rect{1280, 120, 1920, 1080};  // right of and lower than the other monitor
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{1280, 120, 1920, 1080}));
+  EXPECT_EQ(MonitorRects(layout), (std::vector<Rect>{{1280, 120, 1920, 1080}, {0, 0, 1280, 1024}}));
   layout.activeCrtcs = {{0, 1080, 1920, 1080}, {0, 0, 1920, 1080}};
   layout.screen = {1920, 2160};
-  layout.primary = Rect{0, 1080, 1920, 1080};  // below the other monitor
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{0, 1080, 1920, 1080}));
+  layout.primaryCrtc = Rect{0, 1080, 1920, 1080};  // below the other monitor
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{0, 1080, 1920, 1080}));
 }
 
-TEST(ChooseCaptureRect, FirstLitCrtcWithoutPrimary) {
-  X11CrtcLayout layout;
+TEST(PrimaryMonitorRect, FirstLitCrtcWithoutPrimary) {
+  X11MonitorLayout layout;
   layout.screen = {3840, 1080};
   layout.activeCrtcs = {{1920, 0, 1920, 1080}, {0, 0, 1920, 1080}};
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{1920, 0, 1920, 1080}));
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{1920, 0, 1920, 1080}));
 }
 
-TEST(ChooseCaptureRect, WholeScreenWithoutCrtcs) {
-  X11CrtcLayout layout;
+TEST(PrimaryMonitorRect, WholeScreenWithoutMonitorsOrCrtcs) {
+  X11MonitorLayout layout;
   layout.screen = {1024, 768};
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{0, 0, 1024, 768}));
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{0, 0, 1024, 768}));
+  EXPECT_EQ(MonitorRects(layout), (std::vector<Rect>{{0, 0, 1024, 768}}));
 }
 
-TEST(ChooseCaptureRect, RectanglesAreClippedToTheScreen) {
-  X11CrtcLayout layout;
+TEST(PrimaryMonitorRect, RectanglesAreClippedToTheScreen) {
+  X11MonitorLayout layout;
   layout.screen = {1000, 800};
-  layout.primary = Rect{900, -10, 300, 300};
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{900, 0, 100, 290}));
-  layout.primary = Rect{1000, 0, 300, 300};  // wholly off screen: the next candidate
+  layout.primaryMonitor = Rect{900, -10, 300, 300};
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{900, 0, 100, 290}));
+  layout.primaryMonitor.reset();
+  layout.primaryCrtc = Rect{900, -10, 300, 300};
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{900, 0, 100, 290}));
+  layout.primaryCrtc = Rect{1000, 0, 300, 300};  // wholly off screen: the next candidate
   layout.activeCrtcs = {{2000, 0, 10, 10}, {0, 0, 500, 400}};
-  EXPECT_EQ(ChooseCaptureRect(layout), (Rect{0, 0, 500, 400}));
+  EXPECT_EQ(PrimaryMonitorRect(layout), (Rect{0, 0, 500, 400}));
   layout.screen = {0, 0};
   layout.activeCrtcs.clear();
-  const Rect empty = ChooseCaptureRect(layout);
+  const Rect empty = PrimaryMonitorRect(layout);
   EXPECT_EQ(empty.width * empty.height, 0);
 }
 

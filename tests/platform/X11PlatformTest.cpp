@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "XEventRecorder.h"
 #include "XRandrLayout.h"
 #include "Xvfb.h"
 
 namespace fernpad {
+
+void PrintTo(const Rect& r, std::ostream* os) {
+  *os << "{" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << "}";
+}
+void PrintTo(const Size& s, std::ostream* os) {
+  *os << s.width << " x " << s.height;
+}
+
 namespace {
 
 using test::RunWithDisplay;
@@ -59,24 +69,62 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   EXPECT_EQ(window.Buttons(), expected + "+4 -4");
 }
 
+// Screen coordinates count from the primary monitor's corner, however RandR describes it: a CRTC smaller
+// than the screen (Xvfb has one output), or one screen split into monitors as `xrandr --setmonitor` does.
 TEST(X11Platform, CoordinatesCountFromThePrimaryMonitor) {
-  // Xvfb has one output: light it with a mode smaller than the screen, away from the screen's corner, so
-  // the primary monitor's corner is not the screen's.
-  test::Xvfb xvfb("3000x1080x24");
-  test::PlaceFirstCrtc(xvfb.Display(), 1000, 0, 2000, 1080);
-  X11Platform platform(xvfb.Display());
-  EXPECT_EQ(platform.PrimaryScreenSize(), (Size{2000, 1080}));
-  EXPECT_EQ(platform.Monitors().front(), (Rect{0, 0, 2000, 1080}));
+  struct Case {
+    const char* name;
+    const char* screen;
+    std::function<void(const std::string&)> layout;
+    Rect primary;                // in root-window coordinates
+    std::vector<Rect> monitors;  // in screen coordinates, the primary first
+  };
+  const Case cases[] = {
+      {"a CRTC away from the screen's corner",
+       "3000x1080x24",
+       [](const std::string& d) { test::PlaceFirstCrtc(d, 1000, 0, 2000, 1080); },
+       {1000, 0, 2000, 1080},
+       {{0, 0, 2000, 1080}}},
+      {"two monitors, the primary on the left",
+       "3200x1080x24",
+       [](const std::string& d) {
+         test::SetMonitors(d, {{0, 0, 1920, 1080, true, true}, {1920, 0, 1280, 1080}});
+       },
+       {0, 0, 1920, 1080},
+       {{0, 0, 1920, 1080}, {1920, 0, 1280, 1080}}},
+      {"two monitors, the primary right of and below the other",
+       "3200x1200x24",
+       [](const std::string& d) {
+         test::SetMonitors(d, {{0, 0, 1280, 1024, false, true}, {1280, 120, 1920, 1080, true}});
+       },
+       {1280, 120, 1920, 1080},
+       {{0, 0, 1920, 1080}, {-1280, -120, 1280, 1024}}},
+      {"two monitors, none primary: the first",
+       "3200x1080x24",
+       [](const std::string& d) {
+         test::SetMonitors(d, {{1920, 0, 1280, 1080}, {0, 0, 1920, 1080, false, true}});
+       },
+       {1920, 0, 1280, 1080},
+       {{0, 0, 1280, 1080}, {-1920, 0, 1920, 1080}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Xvfb xvfb(c.screen);
+    c.layout(xvfb.Display());
+    X11Platform platform(xvfb.Display());
+    EXPECT_EQ(platform.PrimaryScreenSize(), (Size{c.primary.width, c.primary.height}));
+    EXPECT_EQ(platform.Monitors(), c.monitors);
 
-  ASSERT_TRUE(platform.SetCursorPos({960, 540}));
-  EXPECT_EQ(RunWithDisplay(xvfb.Display(), "xdotool getmouselocation --shell").substr(0, 13),
-            "X=1960\nY=540\n");
-  ASSERT_TRUE(platform.SetCursorPos({500, 10}));
-  Point p;
-  ASSERT_TRUE(platform.GetCursorPos(p));
-  EXPECT_EQ(p, (Point{500, 10}));
-  EXPECT_EQ(RunWithDisplay(xvfb.Display(), "xdotool getmouselocation --shell").substr(0, 12),
-            "X=1500\nY=10\n");
+    ASSERT_TRUE(platform.SetCursorPos({960, 540}));
+    EXPECT_EQ(test::ReadPointer(xvfb.Display()),
+              (test::PointerLocation{c.primary.left + 960, c.primary.top + 540}));
+    ASSERT_TRUE(platform.SetCursorPos({500, 10}));
+    Point p;
+    ASSERT_TRUE(platform.GetCursorPos(p));
+    EXPECT_EQ(p, (Point{500, 10}));
+    EXPECT_EQ(test::ReadPointer(xvfb.Display()),
+              (test::PointerLocation{c.primary.left + 500, c.primary.top + 10}));
+  }
 }
 
 TEST(X11Platform, NoDisplayIsAnError) {

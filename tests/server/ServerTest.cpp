@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 
 #include "Loopback.h"
@@ -21,8 +22,10 @@ class AnsweringUi : public NullUi {
     asked.push_back(address);
     return answer;
   }
+  void ShowPointerOverlay(Point topLeft) override { overlays.push_back(topLeft); }
   std::vector<std::string> asked;
   bool answer = true;
+  std::vector<Point> overlays;
 };
 
 class ServerTest : public ::testing::Test {
@@ -113,6 +116,29 @@ TEST_F(ServerTest, RepliesCarryNoPeerTextAndSayWhatTheyAre) {
   EXPECT_EQ(header(snapshot, "X-Content-Type-Options"), "nosniff");
   EXPECT_EQ(snapshot.substr(snapshot.find("\r\n\r\n") + 4, 2), "\xFF\xD8");
   EXPECT_EQ(header(Send("", "x:0&y:0&a=mbl"), "X-Content-Type-Options"), "nosniff");
+}
+
+// The logic places the dot in screen coordinates; the front end gets the window's place on the desktop,
+// whose corner is not the primary monitor's.
+TEST_F(ServerTest, TheDotsWindowIsPlacedFromThePrimaryMonitorsCorner) {
+  live.Change([](settings::Options& o) { o.DisableAccessControl = true; });
+  platform.SetScreen({1920, 1080});
+  platform.SetScreenOrigin({1280, 120});
+  Send("127.0.0.5", "x:0.5&y:0.5&a=dabs");
+  EXPECT_EQ(ui.overlays, (std::vector<Point>{{1280 + 952, 120 + 532}}));
+}
+
+TEST(DesktopUi, AddsTheScreenOriginToTheDotOnlyAndStopsAtTheIntegerRange) {
+  FakePlatform platform;
+  AnsweringUi ui;
+  DesktopUi desktop(ui, platform);
+  desktop.ShowPointerOverlay({10, -20});
+  platform.SetScreenOrigin({-1920, 300});
+  desktop.ShowPointerOverlay({10, -20});
+  desktop.ShowPointerOverlay({INT_MIN + 5, INT_MAX - 5});
+  EXPECT_EQ(ui.overlays, (std::vector<Point>{{10, -20}, {-1910, 280}, {INT_MIN, INT_MAX}}));
+  EXPECT_EQ(desktop.AskAllowHost("10.0.0.1"), true);
+  EXPECT_EQ(ui.asked, std::vector<std::string>{"10.0.0.1"});
 }
 
 }  // namespace

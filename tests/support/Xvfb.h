@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <ostream>
 #include <string>
 
 namespace fernpad::test {
@@ -29,6 +30,9 @@ struct PointerLocation {
   friend bool operator==(const PointerLocation&, const PointerLocation&) = default;
 };
 PointerLocation ReadPointer(const std::string& display);
+inline void PrintTo(const PointerLocation& p, std::ostream* os) {
+  *os << "(" << p.x << ", " << p.y << ")";
+}
 
 // Runs a command line with DISPLAY set to the given display and returns its standard output
 // (exit status in *status when given).

@@ -16,6 +16,7 @@
 #include "access/AccessControl.h"
 #include "app/Cp1252.h"
 #include "app/Placement.h"
+#include "app/gui/FolderText.h"
 #include "app/gui/Pictures.h"
 #include "settings/OptionsStore.h"
 
@@ -381,8 +382,7 @@ void TForm1::LoadControls(const settings::Options& o, const std::string& fallbac
   CheckBox3->setChecked(o.StartWithWindows);
   CheckBox4->setChecked(o.CursorJumpFix);
   CheckBox5->setChecked(o.DisableAccessControl);
-  Edit1->setText(
-      QString::fromStdString(Cp1252ToUtf8(settings::FolderBoxText(o.DefaultFolder, fallbackFolder))));
+  SetFolderBox(settings::FolderBoxText(o.DefaultFolder, fallbackFolder));
   ComboBox1->clear();
   ComboBox1->addItem("Default");
   for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(device.Name)));
@@ -401,7 +401,7 @@ void TForm1::SettingsChanged() {
   const bool jumpFix = CheckBox4->isChecked();
   const bool noAccess = CheckBox5->isChecked();
   const bool defaultSelected = ComboBox1->currentIndex() <= 0;
-  const std::string folder = Edit1->text().toLatin1().toStdString();
+  const std::string folder = FolderBoxPath();
   settings_.Change([&](settings::Options& o) {
     o.MouseAcceleration = accel;
     o.SmoothImage = smooth;
@@ -411,6 +411,18 @@ void TForm1::SettingsChanged() {
     o.DisableAccessControl = noAccess;
     if (defaultSelected) o.DefaultFolder = folder;
   });
+}
+
+void TForm1::SetFolderBox(const std::string& folder) {
+  folderBoxPath_ = folder;
+  folderBoxText_ = FolderText(folder);
+  Edit1->setText(folderBoxText_);
+}
+
+std::string TForm1::FolderBoxPath() const {
+  // The bytes the box was filled with while it still shows them: a path that is not UTF-8 survives.
+  const QString text = Edit1->text();
+  return text == folderBoxText_ ? folderBoxPath_ : FolderBytes(text);
 }
 
 void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {

@@ -74,12 +74,17 @@ class TForm1 : public QWidget {
   void FormActivate();
   void FillHostLists(const settings::Options& o);
   void SettingsChanged();
+  // The folder box holds a folder path: shown decoded from the file system's bytes (FolderText.h).
+  void SetFolderBox(const std::string& folder);
+  std::string FolderBoxPath() const;
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
   bool loading_ = false;
   bool firstActivation_ = true;
   bool trayAvailable_ = false;
+  std::string folderBoxPath_;  // the path SetFolderBox showed, and the text it showed for it
+  QString folderBoxText_;
 
  public:
   QLabel* Label7 = nullptr;

@@ -65,6 +65,11 @@ std::vector<Rect> FakePlatform::Monitors() {
   return monitors_;
 }
 
+Point FakePlatform::ScreenOrigin() {
+  std::lock_guard lock(mutex_);
+  return origin_;
+}
+
 void FakePlatform::CaptureScreen(Bitmap24& out) {
   std::lock_guard lock(mutex_);
   if (captureFails_) throw std::runtime_error("the screen cannot be read");
@@ -120,6 +125,11 @@ void FakePlatform::SetScreen(Size size, std::vector<Rect> monitors) {
   std::lock_guard lock(mutex_);
   screen_ = size;
   monitors_ = std::move(monitors);
+}
+
+void FakePlatform::SetScreenOrigin(Point origin) {
+  std::lock_guard lock(mutex_);
+  origin_ = origin;
 }
 
 void FakePlatform::SetScreenPicture(Bitmap24 picture) {

@@ -38,6 +38,7 @@ class FakePlatform : public Platform {
   char DecimalSeparator() override;
   Size PrimaryScreenSize() override;
   std::vector<Rect> Monitors() override;
+  Point ScreenOrigin() override;
   void CaptureScreen(Bitmap24& out) override;
   bool PowerOff() override;
   std::vector<std::string> LocalIPv4Addresses() override;
@@ -50,6 +51,7 @@ class FakePlatform : public Platform {
   int SetCursorCalls() const;
   void SetCursorReadFails(bool fails);
   void SetScreen(Size size, std::vector<Rect> monitors = {});
+  void SetScreenOrigin(Point origin);
   void SetScreenPicture(Bitmap24 picture);
   void SetCaptureFails(bool fails);
   void SetForegroundTitle(std::string title);
@@ -69,6 +71,7 @@ class FakePlatform : public Platform {
   bool cursorReadFails_ = false;
   Size screen_{1920, 1080};
   std::vector<Rect> monitors_;
+  Point origin_;
   Bitmap24 picture_;
   bool captureFails_ = false;
   std::string title_;

@@ -17,6 +17,8 @@
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrandr.h>
 
+#include "platform/linux/X11Monitors.h"
+
 // From Xlibint.h, which is not included for its min/max macros: installs a per-connection hook that sees
 // every protocol error before the process-wide handler and swallows it by returning False.
 extern "C" Bool (*XESetWireToError(Display*, int, Bool (*)(Display*, XErrorEvent*, xError*)))(Display*,
@@ -24,61 +26,6 @@ extern "C" Bool (*XESetWireToError(Display*, int, Bool (*)(Display*, XErrorEvent
                                                                                               xError*);
 
 namespace fernpad {
-
-std::optional<X11CrtcLayout> ReadCrtcLayout(Display* display, Window root, int randrMinor) {
-  X11CrtcLayout layout;
-  Window rootReturn = 0;
-  int x = 0, y = 0;
-  unsigned width = 0, height = 0, border = 0, rootDepth = 0;
-  if (!XGetGeometry(display, root, &rootReturn, &x, &y, &width, &height, &border, &rootDepth))
-    return std::nullopt;
-  layout.screen = {static_cast<int>(width), static_cast<int>(height)};
-  if (randrMinor < 2) return layout;
-
-  XRRScreenResources* resources =
-      randrMinor >= 3 ? XRRGetScreenResourcesCurrent(display, root) : XRRGetScreenResources(display, root);
-  if (!resources) return layout;
-  auto crtcRect = [&](RRCrtc crtc) -> std::optional<Rect> {
-    XRRCrtcInfo* info = XRRGetCrtcInfo(display, resources, crtc);
-    if (!info) return std::nullopt;
-    std::optional<Rect> rect;
-    if (info->mode != None && info->width > 0 && info->height > 0) {
-      rect = Rect{info->x, info->y, static_cast<int>(info->width), static_cast<int>(info->height)};
-    }
-    XRRFreeCrtcInfo(info);
-    return rect;
-  };
-  for (int i = 0; i < resources->ncrtc; ++i) {
-    if (auto rect = crtcRect(resources->crtcs[i])) layout.activeCrtcs.push_back(*rect);
-  }
-  if (const RROutput primary = XRRGetOutputPrimary(display, root); primary != None) {
-    if (XRROutputInfo* output = XRRGetOutputInfo(display, resources, primary)) {
-      if (output->crtc != None) layout.primary = crtcRect(output->crtc);
-      XRRFreeOutputInfo(output);
-    }
-  }
-  XRRFreeScreenResources(resources);
-  return layout;
-}
-
-Rect ChooseCaptureRect(const X11CrtcLayout& layout) {
-  auto clip = [&](const Rect& r) {
-    const int left = std::max(r.left, 0);
-    const int top = std::max(r.top, 0);
-    const int right = std::min(r.left + r.width, layout.screen.width);
-    const int bottom = std::min(r.top + r.height, layout.screen.height);
-    if (right <= left || bottom <= top) return Rect{};
-    return Rect{left, top, right - left, bottom - top};
-  };
-  auto usable = [](const Rect& r) { return r.width > 0 && r.height > 0; };
-  if (layout.primary) {
-    if (const Rect r = clip(*layout.primary); usable(r)) return r;
-  }
-  for (const Rect& crtc : layout.activeCrtcs) {
-    if (const Rect r = clip(crtc); usable(r)) return r;
-  }
-  return clip(Rect{0, 0, layout.screen.width, layout.screen.height});
-}
 
 namespace {
 
@@ -187,8 +134,7 @@ struct X11Capture::Impl {
   Window root = 0;
   Visual* visual = nullptr;
   int depth = 0;
-  bool randr = false;         // RandR 1.2 or later
-  bool randrCurrent = false;  // RandR 1.3 or later: resources without probing the outputs
+  int randrMinor = 0;  // RandR 1.x version; 0 without RandR
   bool shmUsable = false;
   bool lost = false;
   bool usedShm = false;
@@ -211,9 +157,9 @@ struct X11Capture::Impl {
     XSetIOErrorExitHandler(display, MarkLost, &lost);
 
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (XRRQueryExtension(display, &eventBase, &errorBase) && XRRQueryVersion(display, &major, &minor)) {
-      randr = major > 1 || (major == 1 && minor >= 2);
-      randrCurrent = major > 1 || (major == 1 && minor >= 3);
+    if (XRRQueryExtension(display, &eventBase, &errorBase) && XRRQueryVersion(display, &major, &minor) &&
+        major == 1) {
+      randrMinor = minor;
     }
     shmUsable = XShmQueryExtension(display);
 
@@ -248,8 +194,8 @@ struct X11Capture::Impl {
     return trap.count == 0 && !lost;
   }
 
-  X11CrtcLayout Layout() {
-    if (auto layout = ReadCrtcLayout(display, root, randr ? (randrCurrent ? 3 : 2) : 0)) return *layout;
+  X11MonitorLayout Layout() {
+    if (auto layout = ReadMonitorLayout(display, root, randrMinor)) return *layout;
     Fail("cannot read the screen size");
   }
 
@@ -297,7 +243,7 @@ struct X11Capture::Impl {
 
   void Capture(Bitmap24& out) {
     if (lost) Fail("");
-    const Rect r = ChooseCaptureRect(Layout());
+    const Rect r = PrimaryMonitorRect(Layout());
     if (r.width <= 0 || r.height <= 0) Fail("the screen is empty");
 
     if (shmUsable) {

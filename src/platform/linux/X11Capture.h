@@ -1,40 +1,20 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "core/Bitmap24.h"
-#include "core/Geometry.h"
 
 struct _XDisplay;  // Xlib's Display, kept out of this header
 
 namespace fernpad {
 
-// What XRandR says about the screen, reduced to what choosing the captured rectangle needs. Rectangles are
-// in root-window coordinates.
-struct X11CrtcLayout {
-  Size screen;                    // the root window
-  std::optional<Rect> primary;    // the CRTC of the primary output, when one is set and lit
-  std::vector<Rect> activeCrtcs;  // every CRTC showing a mode, in the server's order
-};
-
-// Reads the layout of the screen whose root window is given; randrMinor is the RandR 1.x version the server
-// speaks (below 2: no CRTCs to read). Empty when the screen's size cannot be read.
-std::optional<X11CrtcLayout> ReadCrtcLayout(_XDisplay* display, unsigned long root, int randrMinor);
-
-// The primary monitor's rectangle: the primary output's CRTC, else the first active CRTC, else the whole
-// screen; each candidate clipped to the screen and skipped when nothing of it is left. Empty only when the
-// screen is.
-Rect ChooseCaptureRect(const X11CrtcLayout& layout);
-
-// Copies the primary monitor of an X display into 24-bit bitmaps: the rectangle ChooseCaptureRect picks,
-// read anew on every call, with its top-left corner as origin, at the monitor's own size and without the
-// mouse cursor. Reads through a MIT-SHM segment that is kept between calls (and made anew when the size
-// changes); without the extension, or when the server cannot attach the segment (a remote display), it
-// reads with XGetImage. Uses a connection of its own; protocol errors on it are caught per connection and
-// never reach the process-wide Xlib error handler. Thread-safe: calls are serialised.
+// Copies the primary monitor of an X display into 24-bit bitmaps: the rectangle PrimaryMonitorRect
+// (X11Monitors.h) picks, read anew on every call, with its top-left corner as origin, at the monitor's own
+// size and without the mouse cursor. Reads through a MIT-SHM segment that is kept between calls (and made
+// anew when the size changes); without the extension, or when the server cannot attach the segment (a remote
+// display), it reads with XGetImage. Uses a connection of its own; protocol errors on it are caught per
+// connection and never reach the process-wide Xlib error handler. Thread-safe: calls are serialised.
 class X11Capture {
  public:
   // displayName "" means $DISPLAY. Throws std::runtime_error when the display cannot be opened or its root

@@ -18,6 +18,7 @@
 #include "platform/linux/LocaleCountry.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Keyboard.h"
+#include "platform/linux/X11Monitors.h"
 
 extern char** environ;
 
@@ -34,7 +35,7 @@ struct X11Platform::Impl {
   int randrMinor = 0;  // RandR 1.x version; 0 without RandR
   bool primaryKnown = false;
   Rect primary;
-  X11CrtcLayout layout;
+  X11MonitorLayout layout;
   std::unique_ptr<X11Capture> capture;  // a connection of its own
 
   ~Impl() {
@@ -42,8 +43,9 @@ struct X11Platform::Impl {
     if (dpy) XCloseDisplay(dpy);
   }
 
-  // The primary monitor's rectangle in root coordinates: the RandR primary, else the first monitor, else
-  // the whole root window. Kept until RandR reports a change of the screen layout.
+  // The primary monitor's rectangle in root coordinates (PrimaryMonitorRect). Kept until RandR reports a
+  // change of the screen layout. Making a monitor (`xrandr --setmonitor`) sends no event of its own: such a
+  // change counts from the next one RandR reports.
   Rect Primary() {
     // Take only the RandR events off the queue: the keyboard takes its own.
     XEventsQueued(dpy, QueuedAfterReading);
@@ -57,9 +59,8 @@ struct X11Platform::Impl {
       primaryKnown = false;
     }
     if (primaryKnown) return primary;
-    // The same rule as the snapshots: the primary output's CRTC, else the first lit one, else the screen.
-    layout = ReadCrtcLayout(dpy, root, randrMinor).value_or(X11CrtcLayout{});
-    primary = ChooseCaptureRect(layout);
+    layout = ReadMonitorLayout(dpy, root, randrMinor).value_or(X11MonitorLayout{});
+    primary = PrimaryMonitorRect(layout);
     primaryKnown = true;
     return primary;
   }
@@ -198,12 +199,18 @@ Size X11Platform::PrimaryScreenSize() {
 std::vector<Rect> X11Platform::Monitors() {
   std::lock_guard lock(impl_->mutex);
   const Rect primary = impl_->Primary();
-  std::vector<Rect> result{{0, 0, primary.width, primary.height}};
-  for (const Rect& crtc : impl_->layout.activeCrtcs) {
-    const Rect r{crtc.left - primary.left, crtc.top - primary.top, crtc.width, crtc.height};
-    if (r != result.front()) result.push_back(r);
+  std::vector<Rect> result = MonitorRects(impl_->layout);
+  for (Rect& r : result) {
+    r.left -= primary.left;
+    r.top -= primary.top;
   }
   return result;
+}
+
+Point X11Platform::ScreenOrigin() {
+  std::lock_guard lock(impl_->mutex);
+  const Rect primary = impl_->Primary();
+  return {primary.left, primary.top};
 }
 
 void X11Platform::CaptureScreen(Bitmap24& out) {

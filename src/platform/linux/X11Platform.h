@@ -10,7 +10,9 @@
 namespace fernpad {
 
 // The Linux backend on an X server: XTest for buttons and keys, XQueryPointer/XWarpPointer for the cursor,
-// XRandR for the monitors. Screen coordinates count from the primary monitor's top-left corner.
+// XRandR for the monitors. Screen coordinates count from the primary monitor's top-left corner
+// (PrimaryMonitorRect in X11Monitors.h, the rule the capture follows too); windows are placed in root-window
+// coordinates, so ScreenOrigin is that corner.
 class X11Platform : public Platform {
  public:
   // The most wheel clicks one mouse record turns (an amount of 120 is one click).
@@ -34,6 +36,7 @@ class X11Platform : public Platform {
   char DecimalSeparator() override;
   Size PrimaryScreenSize() override;
   std::vector<Rect> Monitors() override;
+  Point ScreenOrigin() override;
   void CaptureScreen(Bitmap24& out) override;
   bool PowerOff() override;
   std::vector<std::string> LocalIPv4Addresses() override;
