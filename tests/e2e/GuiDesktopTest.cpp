@@ -1,6 +1,7 @@
 // The Qt front end on a real desktop: icewm manages the windows, icewm's task bar or trayer is the tray.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "Desktop.h"
@@ -21,6 +22,15 @@ class GuiDesktop : public ::testing::Test {
     options.headless = false;
     server = std::make_unique<ServerProcess>(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
     ASSERT_TRUE(WaitUntil([&] { return (mainWindow = view.Find(kMainWindow, kProgram)) != 0; }));
+  }
+  // icewm with its tray, the program in it, its window hidden at start; returns the icon.
+  Window StartInTray() {
+    wm = std::make_unique<IceWm>(xvfb.Display(), /*withTray=*/true);
+    StartServer();
+    const Window icon = WaitForDockedIcon();
+    EXPECT_NE(icon, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return Hidden(); })) << "hidden at start: " << State();
+    return icon;
   }
   Window WaitForDockedIcon() {
     Window icon = 0;
@@ -57,12 +67,13 @@ class GuiDesktop : public ::testing::Test {
 
   Xvfb xvfb{"1920x1080x24"};
   DesktopView view{xvfb.Display()};
+  std::unique_ptr<IceWm> wm;
   std::unique_ptr<ServerProcess> server;
   Window mainWindow = 0;
 };
 
 TEST_F(GuiDesktop, ATrayThatComesLaterGetsTheIconAndTheWindowFollowsTheTray) {
-  IceWm wm(xvfb.Display(), /*withTray=*/false);
+  wm = std::make_unique<IceWm>(xvfb.Display(), /*withTray=*/false);
   ASSERT_NO_FATAL_FAILURE(StartServer());
   ASSERT_TRUE(WaitUntil([&] { return Shown(); })) << "without a tray the window stays on screen";
 
@@ -86,11 +97,8 @@ TEST_F(GuiDesktop, ATrayThatComesLaterGetsTheIconAndTheWindowFollowsTheTray) {
 }
 
 TEST_F(GuiDesktop, MinimiseHidesTheWindowEveryTimeAndTheTrayBringsItBack) {
-  IceWm wm(xvfb.Display(), /*withTray=*/true);
-  ASSERT_NO_FATAL_FAILURE(StartServer());
-  const Window icon = WaitForDockedIcon();
-  ASSERT_NE(icon, 0u);
-  ASSERT_TRUE(WaitUntil([&] { return Hidden(); })) << "hidden at start";
+  Window icon = 0;
+  ASSERT_NO_FATAL_FAILURE(icon = StartInTray());
   // The window manager and the program race on each minimise; a lost race showed once in some 25 cycles.
   for (int cycle = 0; cycle < 40; ++cycle) {
     Click(icon);
@@ -102,11 +110,8 @@ TEST_F(GuiDesktop, MinimiseHidesTheWindowEveryTimeAndTheTrayBringsItBack) {
 }
 
 TEST_F(GuiDesktop, TheFirstTrayClickCentresTheFrameOnTheFirstMonitor) {
-  IceWm wm(xvfb.Display(), /*withTray=*/true);
-  ASSERT_NO_FATAL_FAILURE(StartServer());
-  const Window icon = WaitForDockedIcon();
-  ASSERT_NE(icon, 0u);
-  ASSERT_TRUE(WaitUntil([&] { return Hidden(); }));
+  Window icon = 0;
+  ASSERT_NO_FATAL_FAILURE(icon = StartInTray());
   Click(icon);
   ASSERT_TRUE(WaitUntil([&] { return Shown(); }));
   DesktopView::Box frame;
