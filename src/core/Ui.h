@@ -14,7 +14,8 @@ class Ui {
  public:
   virtual ~Ui() = default;
 
-  // Shows a modal message box with the text and an OK button; returns once the user has closed it.
+  // Shows a message box with the text and an OK button; returns once the user has closed it. Only the
+  // calling thread waits: the program and other boxes stay usable.
   virtual void ShowMessage(const std::string& text) = 0;
 
   // Brings the main window to the front of the z-order without showing it when it is hidden.

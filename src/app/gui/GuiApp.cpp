@@ -85,10 +85,8 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   }
   if (form1.TrayAvailable())
     form1.move(OffScreenLeft(monitors), form1.y());
-  else if (!monitors.empty()) {
-    const Point at = CenteredOn(monitors.front(), {form1.width(), form1.height()});
-    form1.move(at.x, at.y);
-  }
+  else
+    form1.CentreOnFirstMonitor();
   form1.LoadControls(settings.Get(), store->FallbackFolder());
 
   try {

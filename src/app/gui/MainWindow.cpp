@@ -204,7 +204,17 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) TrayIcon1Click();
   });
-  if (trayAvailable_) TrayIcon1->show();
+  // Shown even without a tray: Qt docks the icon in any tray that appears later. Qt tells nobody when a
+  // tray comes or goes, so the window asks once a second (a cached answer, or one short X request).
+  TrayIcon1->show();
+  trayWatch_ = new QTimer(this);
+  trayWatch_->setObjectName("TrayWatch");
+  trayWatch_->setInterval(1000);
+  connect(trayWatch_, &QTimer::timeout, this, [this] {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available != trayAvailable_) TrayAvailabilityChanged(available);
+  });
+  trayWatch_->start();
 
   // Every visible option control reports to the one settings-changed handler.
   connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::SettingsChanged);
@@ -457,20 +467,48 @@ void TForm1::FormActivate() {
 
 void TForm1::TrayIcon1Click() {
   firstActivation_ = false;
-  showNormal();  // first, so the frame's size is known for centring
-  const auto screens = QGuiApplication::screens();
-  if (!screens.isEmpty()) {
-    const QRect m = screens.first()->geometry();
-    const QSize outer = frameGeometry().size();
-    const Point at = CenteredOn({m.x(), m.y(), m.width(), m.height()}, {outer.width(), outer.height()});
-    move(at.x, at.y);
-  }
+  showNormal();  // first, so the frame's size is known for centring when the window was framed before
+  CentreOnFirstMonitor();
   raise();
   activateWindow();
 }
 
+void TForm1::CentreOnFirstMonitor() {
+  centring_ = true;
+  MoveFrameToCentre();
+}
+
+void TForm1::MoveFrameToCentre() {
+  const auto screens = QGuiApplication::screens();
+  if (screens.isEmpty()) return;
+  const QRect m = screens.first()->geometry();
+  centredFrame_ = frameGeometry().size();
+  const Point at =
+      CenteredOn({m.x(), m.y(), m.width(), m.height()}, {centredFrame_.width(), centredFrame_.height()});
+  move(at.x, at.y);  // the frame's top-left corner
+}
+
+void TForm1::TrayAvailabilityChanged(bool available) {
+  trayAvailable_ = available;
+  if (available) {
+    if (isMinimized()) hide();  // from the task bar into the tray
+  } else if (isHidden() && !firstActivation_) {
+    TrayIcon1Click();  // nothing else could bring it back
+  }
+}
+
 bool TForm1::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) FormActivate();
+  // Shown for the first time (or after the window manager dropped the frame), the window was centred with
+  // the size of its client area. The frame is known once the window is on screen: when it is placed,
+  // painted or activated, whichever the window manager lets happen first.
+  const auto type = e->type();
+  if (centring_ &&
+      (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint ||
+       type == QEvent::WindowActivate) &&
+      frameGeometry().size() != centredFrame_)
+    MoveFrameToCentre();
+  if (e->type() == QEvent::Hide) centring_ = false;
   // Without a window manager the window may never become active: the first show then counts.
   if (e->type() == QEvent::Show && firstActivation_)
     QTimer::singleShot(0, this, [this] {
@@ -488,11 +526,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TForm1::changeEvent(QEvent* e) {
-  // Minimising hides the window (when there is a tray icon to bring it back).
-  if (e->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_) {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    hide();
-  }
+  // Minimising hides the window (when there is a tray icon to bring it back). The window is withdrawn
+  // straight from the minimised state: asking for the normal state first raced with the window manager,
+  // which now and then restored the frame around the unmapped window. The tray click's showNormal() ends the
+  // minimised state.
+  if (e->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_) hide();
   QWidget::changeEvent(e);
 }
 

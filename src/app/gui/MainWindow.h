@@ -53,6 +53,9 @@ class TForm1 : public QWidget {
   void RefreshHostLists();
   // The tray icon's click: centre on the first monitor, show and bring to the front.
   void TrayIcon1Click();
+  // Centres the window's frame on the first monitor, and again once the window manager has framed it (the
+  // frame's size is only known then).
+  void CentreOnFirstMonitor();
   bool TrayAvailable() const { return trayAvailable_; }
   QSystemTrayIcon* TrayIcon() { return TrayIcon1; }
 
@@ -72,6 +75,9 @@ class TForm1 : public QWidget {
   QWidget* BuildDebugPage();
   QWidget* BuildUploadPage();
   void FormActivate();
+  // Follows a tray that comes or goes while the program runs (a panel started after the program, or ended).
+  void TrayAvailabilityChanged(bool available);
+  void MoveFrameToCentre();
   void FillHostLists(const settings::Options& o);
   void SettingsChanged();
   // The folder box holds a folder path: shown decoded from the file system's bytes (FolderText.h).
@@ -85,6 +91,9 @@ class TForm1 : public QWidget {
   bool trayAvailable_ = false;
   std::string folderBoxPath_;  // the path SetFolderBox showed, and the text it showed for it
   QString folderBoxText_;
+  bool centring_ = false;  // shown centred: centre again when the frame turns out to have another size
+  QSize centredFrame_;     // the frame size the window was last centred with
+  QTimer* trayWatch_ = nullptr;
 
  public:
   QLabel* Label7 = nullptr;

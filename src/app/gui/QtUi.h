@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <atomic>
 #include <functional>
+#include <future>
+#include <optional>
+#include <vector>
 
 #include "core/Ui.h"
+
+class QMessageBox;
 
 namespace fernpad::app {
 
@@ -27,16 +33,24 @@ class QtUi : public QObject, public Ui {
   void ShowPointerOverlay(Point topLeft) override;
   void HidePointerOverlay() override;
 
-  // From now on blocking calls return without waiting.
-  void BeginShutdown() { closing_ = true; }
+  // From now on blocking calls return without waiting; the boxes still open are closed. On the GUI thread.
+  void BeginShutdown();
 
  private:
   // Runs work on the GUI thread and, if wait, blocks until it has run (or shutdown begins).
   void OnGuiThread(std::function<void()> work, bool wait);
+  // Shows the box that make creates on the GUI thread, without blocking that thread or the other boxes,
+  // and waits for the button that closed it: the calling thread alone waits. nullopt when the program is
+  // closing.
+  std::optional<int> AskInBox(std::function<QMessageBox*()> make);
+  // Waits until the future is ready; false when shutdown began first.
+  template <class T>
+  bool Await(std::future<T>& future) const;
 
   TForm1& mainWindow_;
   TPointerForm& pointerForm_;
   std::atomic<bool> closing_{false};
+  std::vector<QPointer<QMessageBox>> boxes_;  // the boxes shown so far (GUI thread only)
 };
 
 }  // namespace fernpad::app
