@@ -7,7 +7,7 @@
 
 namespace fernpad::app {
 
-// Folder paths are this machine's own, unlike the handheld's texts (Cp1252.h): their bytes are the file
+// Folder paths are this machine's own, unlike the handheld's texts (core/Cp1252.h): their bytes are the file
 // system's (UTF-8 on Linux), stored as they are and shown decoded the same way. Bytes that do not decode
 // show as U+FFFD; FolderBytes of such a text is not the original path.
 inline QString FolderText(const std::string& path) {

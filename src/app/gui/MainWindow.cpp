@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "access/AccessControl.h"
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "app/Placement.h"
 #include "app/gui/FolderText.h"
 #include "app/gui/Pictures.h"

@@ -9,7 +9,7 @@
 #include <future>
 
 #include "access/AccessControl.h"
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SmallWindows.h"
 

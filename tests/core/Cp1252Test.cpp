@@ -1,8 +1,8 @@
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <gtest/gtest.h>
 
-namespace fernpad::app {
+namespace fernpad {
 namespace {
 
 TEST(Cp1252, ShowsTheHandheldsBytesAsTheirCharacters) {
@@ -15,4 +15,4 @@ TEST(Cp1252, ShowsTheHandheldsBytesAsTheirCharacters) {
 }
 
 }  // namespace
-}  // namespace fernpad::app
+}  // namespace fernpad

@@ -1,8 +1,8 @@
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <cstdint>
 
-namespace fernpad::app {
+namespace fernpad {
 namespace {
 
 // 0x80..0x9F; 0 where the code page defines no character.
@@ -37,4 +37,4 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-}  // namespace fernpad::app
+}  // namespace fernpad
