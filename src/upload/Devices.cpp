@@ -53,7 +53,8 @@ void UploadDevices::SelectOrAddDevice(const std::string& identifier, const std::
   settings_.Change([&](settings::Options& o) {
     if (!FindDevice(o, identifier)) o.Devices.push_back({identifier, name, folder});
   });
-  log::Verbose("upload: added the device \"", log::SafeLine(name), "\" with the folder ", log::SafeLine(folder));
+  log::Verbose("upload: added the device \"", log::SafeLine(name), "\" with the folder ",
+               log::SafeLine(folder));
   select();
 }
 
@@ -74,9 +75,9 @@ void UploadDevices::FolderChosen(std::string folder) {
   if (selected_ < 0) selected_ = 0;
   const auto index = static_cast<std::size_t>(selected_);
   changed = changed || settings_.Read([&](const settings::Options& o) {
-              return index == 0 ? o.DefaultFolder != folder
-                                : index > o.Devices.size() || o.Devices[index - 1].Folder != folder;
-            });
+    return index == 0 ? o.DefaultFolder != folder
+                      : index > o.Devices.size() || o.Devices[index - 1].Folder != folder;
+  });
   if (!changed) return;
   settings_.Change([&](settings::Options& o) {
     if (index == 0) {

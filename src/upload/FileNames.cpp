@@ -9,7 +9,9 @@
 namespace fernpad::upload {
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Windows reserves these names, with any extension and with blanks before it, in every folder.
 bool IsReservedDeviceName(std::string_view name) {

@@ -112,7 +112,8 @@ class FileSource {
   bool Read(std::span<std::uint8_t> into) {
     if (position_ > size_ || size_ - position_ < into.size()) return false;
     in_.seekg(static_cast<std::streamoff>(position_));
-    if (!in_.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size()))) return false;
+    if (!in_.read(reinterpret_cast<char*>(into.data()), static_cast<std::streamsize>(into.size())))
+      return false;
     position_ += into.size();
     return true;
   }

@@ -100,6 +100,8 @@ class PosixUploadFileSystem final : public UploadFileSystem {
 
 }  // namespace
 
-std::unique_ptr<UploadFileSystem> MakeUploadFileSystem() { return std::make_unique<PosixUploadFileSystem>(); }
+std::unique_ptr<UploadFileSystem> MakeUploadFileSystem() {
+  return std::make_unique<PosixUploadFileSystem>();
+}
 
 }  // namespace fernpad::upload

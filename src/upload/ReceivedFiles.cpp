@@ -20,7 +20,8 @@ std::optional<fs::path> StoreReceivedFile(UploadFileSystem& files, const std::st
                                           const WireString& fileName, ContentReader& content,
                                           NameRules rules) {
   if (fileName.overlong) return Refuse(fileName.bytes, "the name is too long", content);
-  if (const char* reason = FileNameRefusal(fileName.bytes, rules)) return Refuse(fileName.bytes, reason, content);
+  if (const char* reason = FileNameRefusal(fileName.bytes, rules))
+    return Refuse(fileName.bytes, reason, content);
   const fs::path directory(folder);
   if (!directory.is_absolute()) {
     return Refuse(fileName.bytes, "the destination folder is not an absolute path", content);

@@ -117,9 +117,8 @@ void UploadCommands::SaveImage(ByteSource& source, bool store) {
   // Without a folder the command still reads its fields, so that the next command starts in step.
   std::optional<std::string> folder;
   if (store) {
-    Guarded("storing a photo", nullptr, [&] {
-      folder = services_.destinationFolder ? services_.destinationFolder() : std::string();
-    });
+    Guarded("storing a photo", nullptr,
+            [&] { folder = services_.destinationFolder ? services_.destinationFolder() : std::string(); });
   }
   const WireString fileName = ReadString(source);
   const std::int32_t size = ReadInteger(source);

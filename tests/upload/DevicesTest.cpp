@@ -50,52 +50,107 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
   const TSnapferryDevice carl{"idC", "Carl", "/new/"};
   const DeviceCase cases[] = {
       {"loaded", [](Page&) {}, {kAnna, kBob}, "/pics/", 0, {}, 0},
-      {"known device keeps its name", [](Page& p) { p.devices.SelectOrAddDevice("idB", "Robert"); },
-       {kAnna, kBob}, "/b/", 2, {}, 0},
-      {"new device is asked about, added and saved", [](Page& p) { p.devices.SelectOrAddDevice("idC", "Carl"); },
-       {kAnna, kBob, carl}, "/new/", 3, {"Carl"}, 1},
-      {"folder keeps its separator", [](Page& p) {
+      {"known device keeps its name",
+       [](Page& p) { p.devices.SelectOrAddDevice("idB", "Robert"); },
+       {kAnna, kBob},
+       "/b/",
+       2,
+       {},
+       0},
+      {"new device is asked about, added and saved",
+       [](Page& p) { p.devices.SelectOrAddDevice("idC", "Carl"); },
+       {kAnna, kBob, carl},
+       "/new/",
+       3,
+       {"Carl"},
+       1},
+      {"folder keeps its separator",
+       [](Page& p) {
          p.answer = "/new/";
          p.devices.SelectOrAddDevice("idC", "Carl");
        },
-       {kAnna, kBob, carl}, "/new/", 3, {"Carl"}, 1},
-      {"identifiers differ in case", [](Page& p) { p.devices.SelectOrAddDevice("IDA", "Carl"); },
-       {kAnna, kBob, {"IDA", "Carl", "/new/"}}, "/new/", 3, {"Carl"}, 1},
-      {"no answer adds nothing", [](Page& p) {
+       {kAnna, kBob, carl},
+       "/new/",
+       3,
+       {"Carl"},
+       1},
+      {"identifiers differ in case",
+       [](Page& p) { p.devices.SelectOrAddDevice("IDA", "Carl"); },
+       {kAnna, kBob, {"IDA", "Carl", "/new/"}},
+       "/new/",
+       3,
+       {"Carl"},
+       1},
+      {"no answer adds nothing",
+       [](Page& p) {
          p.answer.clear();
          EXPECT_THROW(p.devices.SelectOrAddDevice("idC", "Carl"), NoFolderChosen);
        },
-       {kAnna, kBob}, "/pics/", 0, {"Carl"}, 0},
-      {"delete removes the selected device and saves", [](Page& p) {
+       {kAnna, kBob},
+       "/pics/",
+       0,
+       {"Carl"},
+       0},
+      {"delete removes the selected device and saves",
+       [](Page& p) {
          p.devices.ComboBox1Change(1);
          p.devices.Button8Click();
        },
-       {kBob}, "/a/", -1, {}, 1},
-      {"delete with Default selected does nothing", [](Page& p) { p.devices.Button8Click(); }, {kAnna, kBob},
-       "/pics/", 0, {}, 0},
-      {"deleted device is asked about again", [](Page& p) {
+       {kBob},
+       "/a/",
+       -1,
+       {},
+       1},
+      {"delete with Default selected does nothing",
+       [](Page& p) { p.devices.Button8Click(); },
+       {kAnna, kBob},
+       "/pics/",
+       0,
+       {},
+       0},
+      {"deleted device is asked about again",
+       [](Page& p) {
          p.devices.SelectOrAddDevice("idA", "Anna");
          p.devices.Button8Click();
          p.devices.SelectOrAddDevice("idA", "Anna");
        },
-       {kBob, {"idA", "Anna", "/new/"}}, "/new/", 2, {"Anna"}, 2},
-      {"selecting never saves", [](Page& p) {
+       {kBob, {"idA", "Anna", "/new/"}},
+       "/new/",
+       2,
+       {"Anna"},
+       2},
+      {"selecting never saves",
+       [](Page& p) {
          p.devices.ComboBox1Change(2);
          p.devices.ComboBox1Change(0);
          p.devices.ComboBox1Change(1);
          p.devices.ComboBox1Change(7);
        },
-       {kAnna, kBob}, "/a/", 1, {}, 0},
-      {"folder chosen for a device", [](Page& p) {
+       {kAnna, kBob},
+       "/a/",
+       1,
+       {},
+       0},
+      {"folder chosen for a device",
+       [](Page& p) {
          p.devices.ComboBox1Change(2);
          p.devices.FolderChosen("/elsewhere");
        },
-       {kAnna, {"idB", "Bob", "/elsewhere/"}}, "/elsewhere/", 2, {}, 1},
-      {"same folder chosen again saves nothing", [](Page& p) {
+       {kAnna, {"idB", "Bob", "/elsewhere/"}},
+       "/elsewhere/",
+       2,
+       {},
+       1},
+      {"same folder chosen again saves nothing",
+       [](Page& p) {
          p.devices.ComboBox1Change(1);
          p.devices.FolderChosen("/a/");
        },
-       {kAnna, kBob}, "/a/", 1, {}, 0},
+       {kAnna, kBob},
+       "/a/",
+       1,
+       {},
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

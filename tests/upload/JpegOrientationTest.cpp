@@ -83,11 +83,14 @@ Bytes Photo(const std::vector<Bytes>& segments, bool afterApp0 = false) {
   Bytes jpeg(encoded.begin(), encoded.end());
   std::size_t at = 2;
   if (afterApp0) at += 2 + ((std::size_t{jpeg[4]} << 8) | jpeg[5]);
-  for (auto it = segments.rbegin(); it != segments.rend(); ++it) jpeg.insert(jpeg.begin() + at, it->begin(), it->end());
+  for (auto it = segments.rbegin(); it != segments.rend(); ++it)
+    jpeg.insert(jpeg.begin() + at, it->begin(), it->end());
   return jpeg;
 }
 
-Bytes App1(const Bytes& payload) { return Segment(0xE1, payload); }
+Bytes App1(const Bytes& payload) {
+  return Segment(0xE1, payload);
+}
 
 struct OrientationCase {
   const char* what;
@@ -118,12 +121,12 @@ std::vector<OrientationCase> Cases() {
       {"first directory beyond the segment", Photo({App1(Exif(true, {{six}}, 0, 4000))}), 0},
       {"damaged block ends the search", Photo({App1(Exif(true, {{six}}, 0, 4000)), turned}), 0},
       {"next directory beyond the segment", Photo({App1(Exif(false, {{other}}, 0xFFFFFFF0))}), 0},
-      {"entry table beyond the segment", Photo({App1(Bytes{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
-                                                           50, 0})}),
-       0},
+      {"entry table beyond the segment",
+       Photo({App1(Bytes{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 50, 0})}), 0},
       {"segment runs past the end", cutShort, 0},
       {"length field below 2", Photo({Segment(0xC4, {}, 0), turned}), 0},
-      {"EXIF after the scan is not reached", [&] {
+      {"EXIF after the scan is not reached",
+       [&] {
          Bytes jpeg = Photo({});
          const Bytes late = turned;
          jpeg.insert(jpeg.end() - 2, late.begin(), late.end());

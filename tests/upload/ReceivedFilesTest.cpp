@@ -45,7 +45,8 @@ class TightDisk : public UploadFileSystem {
     Pending(std::unique_ptr<PendingFile> real, std::optional<std::size_t> failAfter)
         : real_(std::move(real)), left_(failAfter) {}
     void Write(std::span<const std::uint8_t> bytes) override {
-      if (left_ && bytes.size() > *left_) throw std::system_error(ENOSPC, std::generic_category(), "disk full");
+      if (left_ && bytes.size() > *left_)
+        throw std::system_error(ENOSPC, std::generic_category(), "disk full");
       if (left_) *left_ -= bytes.size();
       real_->Write(bytes);
     }

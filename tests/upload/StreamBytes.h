@@ -65,7 +65,8 @@ inline int RunAll(UploadCommands& commands, MemorySource& source) {
 
 inline std::string ReadAll(ContentReader& content) {
   std::string all;
-  for (auto chunk = content.Next(); !chunk.empty(); chunk = content.Next()) all.append(chunk.begin(), chunk.end());
+  for (auto chunk = content.Next(); !chunk.empty(); chunk = content.Next())
+    all.append(chunk.begin(), chunk.end());
   return all;
 }
 

@@ -20,8 +20,9 @@ struct Recorder {
     return {
         .showImage = [this](ContentReader& photo) { events.push_back("show " + test::ReadAll(photo)); },
         .closeImage = [this] { events.push_back("close"); },
-        .selectOrAddDevice =
-            [this](const std::string& id, const std::string& name) { events.push_back("device " + id + "/" + name); },
+        .selectOrAddDevice = [this](
+                                 const std::string& id,
+                                 const std::string& name) { events.push_back("device " + id + "/" + name); },
         .destinationFolder = [] { return std::string("/photos/"); },
         .saveImage =
             [this](const std::string& folder, const WireString& name, ContentReader& photo) {
@@ -49,18 +50,28 @@ TEST(UploadStream, ReadsEachCommandByItsByteLayout) {
       {"any other code", Wire().Int(-1).Int(0x7FFFFFFF).Int(3), {"close"}, 3},
       {"save", Wire().Int(4).Str("a.jpg").Str("xyz"), {"save /photos/a.jpg xyz"}, 1},
       {"save, empty name", Wire().Int(4).Int(0).Str("xyz").Int(3), {"save /photos/ xyz", "close"}, 2},
-      {"save, negative name length reads no name bytes", Wire().Int(4).Int(-7).Str("xyz").Int(3),
-       {"save /photos/ xyz", "close"}, 2},
-      {"save with device", Wire().Int(5).Str("id1").Str("Phone").Str("b.jpg").Str("content"),
-       {"device id1/Phone", "save /photos/b.jpg content"}, 1},
-      {"device texts kept as bytes", Wire().Int(5).Str("\xE9\x80").Str("").Str("c").Str(""),
-       {"device \xE9\x80/", "save /photos/c "}, 1},
+      {"save, negative name length reads no name bytes",
+       Wire().Int(4).Int(-7).Str("xyz").Int(3),
+       {"save /photos/ xyz", "close"},
+       2},
+      {"save with device",
+       Wire().Int(5).Str("id1").Str("Phone").Str("b.jpg").Str("content"),
+       {"device id1/Phone", "save /photos/b.jpg content"},
+       1},
+      {"device texts kept as bytes",
+       Wire().Int(5).Str("\xE9\x80").Str("").Str("c").Str(""),
+       {"device \xE9\x80/", "save /photos/c "},
+       1},
       {"show, negative count ends the command before content", Wire().Int(1).Int(-1).Int(3), {"close"}, 2},
       {"save, negative count", Wire().Int(4).Str("a").Int(-100).Int(3).Int(3), {"close", "close"}, 3},
-      {"overlong file name is consumed", Wire().Int(4).Str(overlong).Str("x").Int(3),
-       {"save /photos/<overlong> x", "close"}, 2},
-      {"overlong device identifier skips the photo", Wire().Int(5).Str(overlong).Str("n").Str("f").Str("x").Int(3),
-       {"close"}, 2},
+      {"overlong file name is consumed",
+       Wire().Int(4).Str(overlong).Str("x").Int(3),
+       {"save /photos/<overlong> x", "close"},
+       2},
+      {"overlong device identifier skips the photo",
+       Wire().Int(5).Str(overlong).Str("n").Str("f").Str("x").Int(3),
+       {"close"},
+       2},
       {"stream ends inside content", Wire().Int(3).Int(1).Int(10).Raw("abc"), {"close"}, 1},
       {"stream ends inside a code", Wire().Int(3).Raw("\x03"), {"close"}, 1},
   };
@@ -118,7 +129,9 @@ TEST(UploadStream, ErrorInsideTheCommandEndsOnlyTheCommand) {
 
 TEST(UploadStream, FailingDeviceStepEndsTheConnection) {
   UploadServices services;
-  services.selectOrAddDevice = [](const std::string&, const std::string&) { throw std::runtime_error("no answer"); };
+  services.selectOrAddDevice = [](const std::string&, const std::string&) {
+    throw std::runtime_error("no answer");
+  };
   UploadCommands commands(services);
   test::MemorySource source(Wire().Int(5).Str("id").Str("n").Str("f").Str("x").Bytes());
   EXPECT_THROW(commands.IdTCPServer1Execute(source), std::runtime_error);

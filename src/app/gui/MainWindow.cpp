@@ -14,10 +14,10 @@
 #include <QVBoxLayout>
 
 #include "access/AccessControl.h"
-#include "core/Cp1252.h"
 #include "app/Placement.h"
 #include "app/gui/FolderText.h"
 #include "app/gui/Pictures.h"
+#include "core/Cp1252.h"
 #include "settings/OptionsStore.h"
 
 namespace fernpad::app {

@@ -9,9 +9,9 @@
 #include <future>
 
 #include "access/AccessControl.h"
-#include "core/Cp1252.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SmallWindows.h"
+#include "core/Cp1252.h"
 
 namespace fernpad::app {
 
