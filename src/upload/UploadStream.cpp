@@ -34,6 +34,19 @@ void Guarded(const char* command, ContentReader* content, Step&& step) {
   if (content) content->Skip();
 }
 
+// Reads a byte block's count and hands its content to a guarded step; a negative count ends the command
+// before any content byte is read.
+template <class Step>
+void ReadContent(ByteSource& source, const char* command, Step&& step) {
+  const std::int32_t size = ReadInteger(source);
+  if (size < 0) {
+    log::Verbose("upload: ", command, ": negative byte count ", size);
+    return;
+  }
+  ContentReader content(source, size);
+  Guarded(command, &content, [&] { step(content); });
+}
+
 }  // namespace
 
 std::span<const std::uint8_t> ContentReader::Next() {
@@ -102,13 +115,7 @@ void UploadCommands::IdTCPServer1Execute(ByteSource& source) {
 }
 
 void UploadCommands::ShowImage(ByteSource& source) {
-  const std::int32_t size = ReadInteger(source);
-  if (size < 0) {
-    log::Verbose("upload: negative photo size ", size);
-    return;
-  }
-  ContentReader photo(source, size);
-  Guarded("showing a photo", &photo, [&] {
+  ReadContent(source, "showing a photo", [&](ContentReader& photo) {
     if (services_.showImage) services_.showImage(photo);
   });
 }
@@ -121,13 +128,7 @@ void UploadCommands::SaveImage(ByteSource& source, bool store) {
             [&] { folder = services_.destinationFolder ? services_.destinationFolder() : std::string(); });
   }
   const WireString fileName = ReadString(source);
-  const std::int32_t size = ReadInteger(source);
-  if (size < 0) {
-    log::Verbose("upload: negative photo size ", size);
-    return;
-  }
-  ContentReader photo(source, size);
-  Guarded("storing a photo", &photo, [&] {
+  ReadContent(source, "storing a photo", [&](ContentReader& photo) {
     if (folder && services_.saveImage) services_.saveImage(*folder, fileName, photo);
   });
 }
