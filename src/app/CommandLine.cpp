@@ -28,15 +28,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const std::string& host = value();
       if (host.empty()) throw std::invalid_argument("--allow needs an address");
       cl.allowHosts.push_back(host);
-    } else if (a == "--http-port" || a == "--udp-port" || a == "--udp-answer-port") {
+    } else if (a == "--http-port" || a == "--udp-port" || a == "--udp-answer-port" || a == "--upload-port") {
       const std::string& v = value();
       unsigned port = 0;
       const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
       if (ec != std::errc() || end != v.data() + v.size() || port > 65535)
         throw std::invalid_argument(a + " needs a port number from 0 to 65535, not '" + v + "'");
-      (a == "--http-port"  ? cl.httpPort
-       : a == "--udp-port" ? cl.udpPort
-                           : cl.udpAnswerPort) = static_cast<std::uint16_t>(port);
+      (a == "--http-port"     ? cl.httpPort
+       : a == "--udp-port"    ? cl.udpPort
+       : a == "--upload-port" ? cl.uploadPort
+                              : cl.udpAnswerPort) = static_cast<std::uint16_t>(port);
     } else {
       throw std::invalid_argument("unknown option '" + a + "' (see --help)");
     }
@@ -56,6 +57,7 @@ std::string UsageText() {
          "  --http-port PORT   listen for commands on PORT instead of 12769 (0: any free port)\n"
          "  --udp-port PORT    listen for datagrams on PORT instead of 12770 (0: any free port)\n"
          "  --udp-answer-port PORT  send datagram answers to PORT instead of 12771\n"
+         "  --upload-port PORT receive photos on PORT instead of 12772 (0: any free port)\n"
          "  --version          print the version and exit\n"
          "  --help, -h         print this help and exit\n";
 }

@@ -24,11 +24,7 @@ int RunHeadless(const CommandLine& cl) {
     HeadlessUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
-    ServerOptions options;
-    options.httpPort = cl.httpPort;
-    options.udpPort = cl.udpPort;
-    options.udpAnswerPort = cl.udpAnswerPort;
-    Server server(platform, ui, settings, options);
+    Server server(platform, ui, settings, ServerOptionsFrom(cl));
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
     server.Start();

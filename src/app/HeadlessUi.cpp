@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "access/AccessControl.h"
+#include "core/Cp1252.h"
 #include "core/Log.h"
 
 namespace fernpad::app {
@@ -19,15 +20,7 @@ void HeadlessUi::ShowMessage(const std::string& text) {
   std::fflush(out_);
 }
 
-std::optional<bool> HeadlessUi::AskAllowHost(const std::string& address) {
-  if (!interactive_) {
-    log::Verbose("access: refused ", address,
-                 ": nobody can answer the security question here; start with --allow ", address,
-                 " to let it in");
-    return std::nullopt;
-  }
-  std::lock_guard lock(mutex_);
-  const std::string question = "Security question: " + access::PromptText(address) + " [y/N] ";
+std::optional<std::string> HeadlessUi::Ask(const std::string& question) {
   std::fwrite(question.data(), 1, question.size(), out_);
   std::fflush(out_);
   std::string line;
@@ -39,11 +32,59 @@ std::optional<bool> HeadlessUi::AskAllowHost(const std::string& address) {
     char c = 0;
     const ssize_t n = read(in_, &c, 1);
     if (n <= 0) return std::nullopt;  // end of input: no answer
-    if (c == '\n') break;
+    if (c == '\n') return line;
     line += c;
   }
-  if (closing_) return std::nullopt;
-  return line == "y" || line == "Y" || line == "yes" || line == "Yes" || line == "YES";
+  return std::nullopt;
+}
+
+std::optional<bool> HeadlessUi::AskAllowHost(const std::string& address) {
+  if (!interactive_) {
+    log::Verbose("access: refused ", address,
+                 ": nobody can answer the security question here; start with --allow ", address,
+                 " to let it in");
+    return std::nullopt;
+  }
+  std::lock_guard lock(mutex_);
+  const auto line = Ask("Security question: " + access::PromptText(address) + " [y/N] ");
+  if (!line) return std::nullopt;
+  return *line == "y" || *line == "Y" || *line == "yes" || *line == "Yes" || *line == "YES";
+}
+
+std::optional<std::string> HeadlessUi::AskDeviceFolder(const std::string& name,
+                                                       const std::string& defaultFolder) {
+  const std::string shownName = log::SafeLine(Cp1252ToUtf8(name));
+  if (!interactive_) {
+    log::Verbose("upload: new device \"", shownName, "\" added with the default folder ",
+                 log::SafeLine(defaultFolder));
+    return defaultFolder;
+  }
+  std::lock_guard lock(mutex_);
+  const auto line =
+      Ask("New device \"" + shownName + "\": folder for its photos [" + log::SafeLine(defaultFolder) + "] ");
+  if (!line) return std::nullopt;
+  return line->empty() ? defaultFolder : *line;
+}
+
+void HeadlessUi::ShowImage(const std::string& path) {
+  log::Verbose("upload: showing ", log::SafeLine(path));
+  std::lock_guard lock(imageMutex_);
+  shownImage_ = path;
+}
+
+void HeadlessUi::CloseImage() {
+  log::Verbose("upload: closing the shown photo");
+  std::lock_guard lock(imageMutex_);
+  shownImage_.clear();
+}
+
+void HeadlessUi::ShowPreview(const std::string& path) {
+  log::Verbose("upload: stored ", log::SafeLine(path));
+}
+
+std::string HeadlessUi::ShownImage() const {
+  std::lock_guard lock(imageMutex_);
+  return shownImage_;
 }
 
 }  // namespace fernpad::app

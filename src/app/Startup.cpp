@@ -7,6 +7,15 @@
 
 namespace fernpad::app {
 
+ServerOptions ServerOptionsFrom(const CommandLine& cl) {
+  ServerOptions options;
+  options.httpPort = cl.httpPort;
+  options.udpPort = cl.udpPort;
+  options.udpAnswerPort = cl.udpAnswerPort;
+  options.uploadPort = cl.uploadPort;
+  return options;
+}
+
 std::unique_ptr<settings::OptionsStore> LoadSettings(const CommandLine& cl, settings::LiveSettings& live) {
   std::optional<std::filesystem::path> configDir;
   if (!cl.configDir.empty()) configDir = cl.configDir;

@@ -38,9 +38,23 @@ class Ui {
   virtual void ShowPointerOverlay(Point topLeft) = 0;
   // Hides the presenter dot, however it was shown.
   virtual void HidePointerOverlay() = 0;
+
+  // Shows the picture file (a JPEG, already upright) full screen on the monitor of the main window, in
+  // place of the one shown before. A file that cannot be shown leaves the previous picture.
+  virtual void ShowImage(const std::string& path) = 0;
+  // Closes the full-screen picture; nothing when none is shown.
+  virtual void CloseImage() = 0;
+  // Shows the stored photo at `path` as the small preview, closed 10 s after the last one.
+  virtual void ShowPreview(const std::string& path) = 0;
+  // Asks where the photos of the device `name` (the handheld's Windows-1252 text), seen for the first
+  // time, go, suggesting `defaultFolder`. Blocks until answered; empty when nobody answered (there is no
+  // one to ask, or the program is closing).
+  virtual std::optional<std::string> AskDeviceFolder(const std::string& name,
+                                                     const std::string& defaultFolder) = 0;
 };
 
-// A Ui for a process without windows that shows nothing and refuses unknown devices; front ends override
+// A Ui for a process without windows that shows nothing and refuses unknown devices (also new upload
+// devices); front ends override
 // what they can show.
 class NullUi : public Ui {
  public:
@@ -51,6 +65,12 @@ class NullUi : public Ui {
   void HostListsChanged() override {}
   void ShowPointerOverlay(Point) override {}
   void HidePointerOverlay() override {}
+  void ShowImage(const std::string&) override {}
+  void CloseImage() override {}
+  void ShowPreview(const std::string&) override {}
+  std::optional<std::string> AskDeviceFolder(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
 };
 
 }  // namespace fernpad

@@ -1,16 +1,12 @@
 #include "net/HttpServer.h"
 
-#include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <condition_variable>
 #include <limits>
-#include <list>
-#include <mutex>
-#include <thread>
 
 #include "core/Log.h"
+#include "net/ConnectionThreads.h"
 #include "net/QueryParams.h"
 #include "net/RequestScreen.h"
 
@@ -20,18 +16,8 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string PeerAddress(const tcp::socket& socket) {
-  boost::system::error_code ec;
-  auto address = socket.remote_endpoint(ec).address();
-  if (ec) return {};
-  if (address.is_v6() && address.to_v6().is_v4_mapped())
-    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-  return address.to_string();
-}
 
 http::response<http::string_body> MakeResponse(http::status status, std::string body,
                                                std::string_view contentType, unsigned version,
@@ -78,168 +64,51 @@ RequestOrigin OriginOf(const http::request<http::string_body>& req) {
 
 }  // namespace
 
-// One connection, served with blocking reads and writes on its own thread (the fastest way here). Timeouts
-// come from the server's watchdog: the connection only records which phase it is in (no clock read per
-// request); the watchdog notices a phase that has not changed for longer than its timeout and shuts the
-// socket down, which ends a blocked read or write at once.
-struct Connection {
-  enum class Phase { Reading, Handling, Writing };
-
-  Connection(tcp::socket s, std::string p, bool t) : socket(std::move(s)), peer(std::move(p)), trusted(t) {}
-  tcp::socket socket;
-  const std::string peer;
-  const bool trusted;     // when it connected
-  std::mutex closeMutex;  // the socket is shut down by the watchdog only while it is open
-  bool closed = false;
-  std::thread thread;
-  std::atomic<bool> done{false};
-  std::atomic<Phase> phase{Phase::Reading};
-  std::atomic<std::uint64_t> steps{0};  // counts phase changes
-  // The watchdog's own view (only its thread touches these).
-  std::uint64_t seenSteps = ~std::uint64_t{0};
-  Clock::time_point seenSince;
-
-  void Enter(Phase next) {
-    phase.store(next, std::memory_order_relaxed);
-    steps.fetch_add(1, std::memory_order_release);
-  }
-  void ShutDown() {
-    std::lock_guard lock(closeMutex);
-    if (closed) return;
-    boost::system::error_code ignored;
-    socket.shutdown(tcp::socket::shutdown_both, ignored);
-  }
-  void Close() {
-    std::lock_guard lock(closeMutex);
-    closed = true;
-    boost::system::error_code ignored;
-    socket.shutdown(tcp::socket::shutdown_send, ignored);
-    socket.close(ignored);
-  }
-};
+// The phases of a connection, for the watchdog.
+enum Phase : int { kReading, kHandling, kWriting };
 
 struct HttpServer::Impl {
   HttpServerOptions options;
   HttpHandler handler;
-  asio::io_context acceptIoc;
-  asio::io_context connectionIoc;  // owns the connection sockets; never run: their I/O is blocking
-  tcp::acceptor acceptor{acceptIoc};
-  std::thread acceptThread;
-  std::thread watchdog;
-  std::condition_variable watchdogWake;
-  mutable std::mutex mutex;
-  std::list<std::shared_ptr<Connection>> connections;
-  std::atomic<bool> stopping{false};
-  std::uint16_t port = 0;
+  std::unique_ptr<ConnectionThreads> threads;
 
-  void AcceptNext();
-  // Why a new connection from peer may not be served now (empty: it may). Under mutex.
-  const char* Refusal(const std::string& peer, bool trusted) const;
   void Serve(Connection& conn);
   // After an error reply: reads and drops what the peer still sends (a bounded amount, until it closes or
   // the read times out), so that closing with unread input does not reset the connection before the peer
   // has read the reply.
   void Linger(Connection& conn);
-  void ReapFinished();
-  void Watch();
+  bool Stopping() const { return threads->Stopping(); }
+  // A handler may wait for a person as long as it takes; reading and writing may not.
+  std::optional<Clock::duration> Timeout(const Connection& conn, int phase) const {
+    if (phase == kHandling) return std::nullopt;
+    if (phase == kWriting) return std::chrono::seconds(30);
+    return conn.trusted ? options.idleTimeout : options.untrustedIdleTimeout;
+  }
 };
-
-void HttpServer::Impl::ReapFinished() {
-  for (auto it = connections.begin(); it != connections.end();) {
-    if ((*it)->done) {
-      (*it)->thread.join();
-      it = connections.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
-const char* HttpServer::Impl::Refusal(const std::string& peer, bool trusted) const {
-  int total = 0, untrusted = 0, samePeer = 0;
-  for (const auto& conn : connections) {
-    if (conn->done) continue;
-    ++total;
-    untrusted += conn->trusted ? 0 : 1;
-    samePeer += conn->peer == peer ? 1 : 0;
-  }
-  if (total >= options.maxConnections) return "too many connections";
-  if (trusted) return samePeer >= options.maxPerPeer ? "too many connections from this peer" : nullptr;
-  if (untrusted >= options.maxUntrusted) return "too many connections from peers not allowed";
-  if (samePeer >= options.maxUntrustedPerPeer) return "too many connections from this peer";
-  return nullptr;
-}
-
-void HttpServer::Impl::AcceptNext() {
-  acceptor.async_accept(connectionIoc, [this](boost::system::error_code ec, tcp::socket socket) {
-    if (ec || stopping) return;  // the listener was closed
-    std::string peer = PeerAddress(socket);
-    const bool trusted = !options.trusted || options.trusted(peer);
-    std::lock_guard lock(mutex);
-    ReapFinished();
-    if (const char* refusal = Refusal(peer, trusted)) {
-      log::Verbose("http: ", refusal, ", closing one from ", peer);
-      boost::system::error_code ignored;
-      socket.close(ignored);
-    } else {
-      socket.set_option(tcp::no_delay(true), ec);
-      auto conn = std::make_shared<Connection>(std::move(socket), std::move(peer), trusted);
-      connections.push_back(conn);
-      conn->thread = std::thread([this, conn] {
-        Serve(*conn);
-        conn->done = true;
-      });
-    }
-    AcceptNext();
-  });
-}
-
-void HttpServer::Impl::Watch() {
-  std::unique_lock lock(mutex);
-  while (!stopping) {
-    watchdogWake.wait_for(lock, std::chrono::milliseconds(200));
-    const auto now = Clock::now();
-    for (auto& conn : connections) {
-      if (conn->done) continue;
-      const auto steps = conn->steps.load(std::memory_order_acquire);
-      if (steps != conn->seenSteps) {
-        conn->seenSteps = steps;
-        conn->seenSince = now;
-        continue;
-      }
-      // A handler may wait for a person as long as it takes; reading and writing may not.
-      const auto phase = conn->phase.load(std::memory_order_relaxed);
-      if (phase == Connection::Phase::Handling) continue;
-      const auto idle = conn->trusted ? options.idleTimeout : options.untrustedIdleTimeout;
-      const auto limit = phase == Connection::Phase::Reading ? idle : std::chrono::seconds(30);
-      if (now - conn->seenSince > limit) conn->ShutDown();
-    }
-  }
-}
 
 void HttpServer::Impl::Serve(Connection& conn) {
   const std::string& peer = conn.peer;
   beast::flat_buffer buffer;
-  while (!stopping) {
+  while (!Stopping()) {
     http::request_parser<http::string_body> parser;
     parser.header_limit(16 * 1024);
     parser.body_limit(64 * 1024);  // bodies are not used
     boost::system::error_code ec;
-    conn.Enter(Connection::Phase::Reading);
+    conn.Enter(kReading);
     http::read(conn.socket, buffer, parser, ec);
-    if (stopping) break;
+    if (Stopping()) break;
     if (ec) {
       const http::status status = ReadFailureStatus(ec);
       if (status != http::status::unknown) {
         log::Verbose("http ", peer, ": unreadable request (", ec.message(), "), answering ", int(status));
-        conn.Enter(Connection::Phase::Writing);
+        conn.Enter(kWriting);
         auto res = PlainResponse(status, 11, false);
         http::write(conn.socket, res, ec);
         if (!ec) Linger(conn);
       }
       break;
     }
-    conn.Enter(Connection::Phase::Handling);
+    conn.Enter(kHandling);
 
     const auto& req = parser.get();
     const std::string_view target(req.target().data(), req.target().size());
@@ -268,20 +137,19 @@ void HttpServer::Impl::Serve(Connection& conn) {
       }
     }
 
-    conn.Enter(Connection::Phase::Writing);
+    conn.Enter(kWriting);
     http::write(conn.socket, res, ec);
     if (ec || !keepAlive) break;
   }
-  conn.Close();
 }
 
 void HttpServer::Impl::Linger(Connection& conn) {
   boost::system::error_code ec;
   conn.socket.shutdown(tcp::socket::shutdown_send, ec);
-  conn.Enter(Connection::Phase::Reading);
+  conn.Enter(kReading);
   char scratch[16 * 1024];
   std::size_t dropped = 0;
-  while (!ec && !stopping && dropped < 1024 * 1024)
+  while (!ec && !Stopping() && dropped < 1024 * 1024)
     dropped += conn.socket.read_some(asio::buffer(scratch), ec);
 }
 
@@ -293,6 +161,12 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler) : impl_(s
     if (!ec && !name.empty()) impl_->options.hostNames = {name, name + ".local"};
   }
   impl_->handler = std::move(handler);
+  auto& im = *impl_;
+  const ConnectionLimits limits{im.options.maxConnections, im.options.trusted, im.options.maxPerPeer,
+                                im.options.maxUntrusted, im.options.maxUntrustedPerPeer};
+  im.threads = std::make_unique<ConnectionThreads>(
+      "http", limits, [&im](Connection& conn) { im.Serve(conn); },
+      [&im](const Connection& conn, int phase) { return im.Timeout(conn, phase); });
 }
 
 HttpServer::~HttpServer() {
@@ -300,49 +174,19 @@ HttpServer::~HttpServer() {
 }
 
 void HttpServer::Start() {
-  auto& im = *impl_;
-  im.acceptIoc.restart();
-  const tcp::endpoint endpoint(asio::ip::make_address(im.options.address), im.options.port);
-  im.acceptor.open(endpoint.protocol());
-  im.acceptor.set_option(asio::socket_base::reuse_address(true));
-  im.acceptor.bind(endpoint);
-  im.acceptor.listen(asio::socket_base::max_listen_connections);
-  im.port = im.acceptor.local_endpoint().port();
-  im.stopping = false;
-  im.AcceptNext();
-  im.acceptThread = std::thread([&im] { im.acceptIoc.run(); });
-  im.watchdog = std::thread([&im] { im.Watch(); });
+  impl_->threads->Start(impl_->options.address, impl_->options.port);
 }
 
 void HttpServer::Stop() {
-  auto& im = *impl_;
-  if (!im.acceptThread.joinable()) return;
-  im.stopping = true;
-  asio::post(im.acceptIoc, [&im] {
-    boost::system::error_code ignored;
-    im.acceptor.close(ignored);
-  });
-  im.acceptThread.join();
-  std::list<std::shared_ptr<Connection>> connections;
-  {
-    std::lock_guard lock(im.mutex);
-    connections.swap(im.connections);
-  }
-  im.watchdogWake.notify_all();
-  im.watchdog.join();
-  for (auto& conn : connections) conn->ShutDown();
-  for (auto& conn : connections) conn->thread.join();
+  impl_->threads->Stop();
 }
 
 std::uint16_t HttpServer::Port() const {
-  return impl_->port;
+  return impl_->threads->Port();
 }
 
 int HttpServer::ActiveConnections() const {
-  std::lock_guard lock(impl_->mutex);
-  int n = 0;
-  for (const auto& conn : impl_->connections) n += conn->done ? 0 : 1;
-  return n;
+  return impl_->threads->ActiveConnections();
 }
 
 }  // namespace fernpad::net

@@ -22,6 +22,13 @@ class DesktopUi : public Ui {
   void HostListsChanged() override { ui_.HostListsChanged(); }
   void ShowPointerOverlay(Point topLeft) override;
   void HidePointerOverlay() override { ui_.HidePointerOverlay(); }
+  void ShowImage(const std::string& path) override { ui_.ShowImage(path); }
+  void CloseImage() override { ui_.CloseImage(); }
+  void ShowPreview(const std::string& path) override { ui_.ShowPreview(path); }
+  std::optional<std::string> AskDeviceFolder(const std::string& name,
+                                             const std::string& defaultFolder) override {
+    return ui_.AskDeviceFolder(name, defaultFolder);
+  }
 
  private:
   Ui& ui_;

@@ -3,6 +3,9 @@
 #include "core/Log.h"
 #include "imaging/Snapshot.h"
 #include "presenter/Presenter.h"
+#include "settings/OptionsStore.h"
+#include "settings/SettingsPaths.h"
+#include "upload/ShownImage.h"
 
 namespace fernpad {
 
@@ -12,7 +15,15 @@ Server::Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, Ser
       settings_(settings),
       options_(std::move(options)),
       input_(platform),
-      access_(settings, ui_) {}
+      access_(settings, ui_),
+      devices_(settings,
+               [this](const std::string& name) {
+                 const std::string suggested = settings::FolderBoxText(
+                     settings_.Read([](const settings::Options& o) { return o.DefaultFolder; }),
+                     settings::DefaultUploadFolder());
+                 return ui_.AskDeviceFolder(name, suggested).value_or(std::string());
+               }),
+      files_(upload::MakeUploadFileSystem()) {}
 
 Server::~Server() {
   Stop();
@@ -35,6 +46,37 @@ input::CommandServices Server::Services() {
   };
   services.updatePointer = [this](const input::PointerState& state) { presenter::UpdatePointer(ui_, state); };
   return services;
+}
+
+void Server::ShowImage(upload::ContentReader& photo) {
+  const auto path = upload::StoreShownImage(*files_, settings::ShownImageFolder(), photo);
+  if (path) ui_.ShowImage(path->string());
+}
+
+void Server::ServeUpload(const std::string& peer, net::UploadConnection& connection) {
+  upload::UploadServices services;
+  services.showImage = [this](upload::ContentReader& photo) { ShowImage(photo); };
+  services.closeImage = [this] { ui_.CloseImage(); };
+  services.selectOrAddDevice = [this, &connection](const std::string& identifier, const std::string& name) {
+    connection.WaitingForPerson();  // the new-device question may stay open for long
+    devices_.SelectOrAddDevice(identifier, name);
+  };
+  services.destinationFolder = [this] { return devices_.Edit1(); };
+  services.saveImage = [this](const std::string& folder, const upload::WireString& fileName,
+                              upload::ContentReader& photo) {
+    if (const auto path = upload::StoreReceivedFile(*files_, folder, fileName, photo))
+      ui_.ShowPreview(path->string());
+  };
+  upload::UploadCommands commands(std::move(services));
+  for (;;) {
+    connection.WaitingForPerson();  // an unknown device raises the security question
+    if (!access_.CheckAccess(peer)) {
+      log::Verbose("upload ", peer, ": refused, closing the connection");
+      return;
+    }
+    connection.BetweenCommands();
+    commands.IdTCPServer1Execute(connection);
+  }
 }
 
 void Server::Start() {
@@ -61,6 +103,18 @@ void Server::Start() {
       });
   udp_->Start();
   log::Verbose("listening for datagrams on UDP port ", udp_->Port());
+
+  devices_.LoadOptions(settings::DefaultUploadFolder());
+  net::UploadServerOptions upload;
+  upload.address = options_.bindAddress;
+  upload.port = options_.uploadPort;
+  upload.stallTimeout = options_.uploadStallTimeout;
+  upload.trusted = [this](const std::string& peer) { return access_.Allowed(peer); };
+  upload_ = std::make_unique<net::UploadServer>(
+      upload,
+      [this](const std::string& peer, net::UploadConnection& connection) { ServeUpload(peer, connection); });
+  upload_->Start();
+  log::Verbose("listening for photos on TCP port ", upload_->Port());
 
   net::HttpServerOptions http;
   http.address = options_.bindAddress;
@@ -90,6 +144,7 @@ void Server::Start() {
 void Server::Stop() {
   if (udp_) udp_->Stop();
   if (http_) http_->Stop();
+  if (upload_) upload_->Stop();
   access_.Stop();
 }
 
@@ -99,6 +154,10 @@ std::uint16_t Server::HttpPort() const {
 
 std::uint16_t Server::UdpPort() const {
   return udp_ ? udp_->Port() : 0;
+}
+
+std::uint16_t Server::UploadPort() const {
+  return upload_ ? upload_->Port() : 0;
 }
 
 std::string GetLocalAddresses(Platform& platform) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,9 +12,12 @@
 #include "input/Keyboard.h"
 #include "net/HttpServer.h"
 #include "net/UdpServer.h"
+#include "net/UploadServer.h"
 #include "platform/Platform.h"
 #include "server/DesktopUi.h"
 #include "settings/LiveSettings.h"
+#include "upload/Devices.h"
+#include "upload/ReceivedFiles.h"
 
 namespace fernpad {
 
@@ -22,6 +26,9 @@ struct ServerOptions {
   std::uint16_t httpPort = 12769;       // 0: any free port (tests)
   std::uint16_t udpPort = 12770;        // discovery and datagram commands; 0: any free port (tests)
   std::uint16_t udpAnswerPort = 12771;  // where datagram answers go on the sender's address
+  std::uint16_t uploadPort = 12772;     // the photo stream; 0: any free port (tests)
+  // An upload connection that sends nothing for this long in the middle of a command is closed.
+  std::chrono::milliseconds uploadStallTimeout = std::chrono::seconds(30);
 };
 
 // The live state of a running server and its network endpoints, shared by both front ends. The front end
@@ -32,13 +39,15 @@ class Server {
   ~Server();
 
   // Reads the country code and keyboard layout name (once: later layout switches do not change the typing
-  // rules), then starts the datagram and HTTP endpoints. Throws
+  // rules), shows the default upload folder, then starts the datagram, upload and HTTP endpoints. Throws
   // std::system_error when a port cannot be bound.
   void Start();
   void Stop();
 
   std::uint16_t HttpPort() const;
   std::uint16_t UdpPort() const;
+  std::uint16_t UploadPort() const;
+  upload::UploadDevices& Devices() { return devices_; }
   int CountryCode() const { return countryCode_; }
   const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
   input::InputState& Input() { return input_; }
@@ -46,6 +55,11 @@ class Server {
 
  private:
   input::CommandServices Services();
+  // Serves one upload connection: each command after the access check, until the peer is refused or the
+  // connection ends.
+  void ServeUpload(const std::string& peer, net::UploadConnection& connection);
+  // ShowImage: stores the photo as "temp.jpg", upright, and shows it.
+  void ShowImage(upload::ContentReader& photo);
 
   Platform& platform_;
   DesktopUi ui_;  // the front end's, placing the dot in desktop coordinates
@@ -60,6 +74,9 @@ class Server {
   std::unique_ptr<net::HttpServer> http_;
   std::unique_ptr<discovery::DatagramCommands> datagrams_;
   std::unique_ptr<net::UdpServer> udp_;
+  upload::UploadDevices devices_;
+  std::unique_ptr<upload::UploadFileSystem> files_;
+  std::unique_ptr<net::UploadServer> upload_;
 };
 
 // The machine's IPv4 addresses for the address line, joined by a carriage return.

@@ -74,6 +74,21 @@ fs::path OptionsFilePath(const fs::path& programFolder, const std::optional<fs::
   return user / kOptionsFileName;
 }
 
+fs::path ShownImageFolder() {
+  const fs::path program = RunningProgramPath();
+  if (!program.empty() && IsWritableFolder(program.parent_path())) return program.parent_path();
+#if defined(_WIN32)
+  const fs::path user = UserConfigFolder();
+#else
+  const std::string cache = xdg::CacheHome();
+  const fs::path user = cache.empty() ? fs::path() : fs::path(cache) / "fernpad-server";
+#endif
+  if (user.empty()) return {};
+  std::error_code ec;
+  fs::create_directories(user, ec);
+  return ec ? fs::path() : user;
+}
+
 std::string DefaultUploadFolder() {
 #if defined(_WIN32)
   return "C:\\";

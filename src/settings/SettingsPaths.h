@@ -23,6 +23,11 @@ bool IsWritableFolder(const std::filesystem::path& folder);
 std::filesystem::path OptionsFilePath(const std::filesystem::path& programFolder,
                                       const std::optional<std::filesystem::path>& configDir = std::nullopt);
 
+// Where the photo shown full screen is kept as "temp.jpg": the program's folder when it is writable (the
+// portable case), otherwise the per-user cache folder $XDG_CACHE_HOME/fernpad-server (default
+// ~/.cache/fernpad-server; Windows: the data folder), created if missing. Empty when there is neither.
+std::filesystem::path ShownImageFolder();
+
 // The folder received photos go to when nothing is stored, ending in a separator. Windows: "C:\".
 // Linux: the user's XDG pictures folder, else ~/Pictures when it exists, else the home folder; "/" only
 // when there is no home at all.

@@ -63,6 +63,10 @@ std::string DataHome() {
   return BaseDir("XDG_DATA_HOME", ".local/share");
 }
 
+std::string CacheHome() {
+  return BaseDir("XDG_CACHE_HOME", ".cache");
+}
+
 std::string UserDir(const std::string& name) {
   const std::string key = "XDG_" + name + "_DIR";
   const std::string config = ConfigHome();

@@ -13,6 +13,9 @@ std::string Home();
 std::string ConfigHome();
 // $XDG_DATA_HOME when absolute, otherwise ~/.local/share.
 std::string DataHome();
+// $XDG_CACHE_HOME when absolute, otherwise ~/.cache.
+std::string CacheHome();
+
 // A user folder such as "PICTURES" or "DOCUMENTS": XDG_<name>_DIR from ConfigHome()/user-dirs.dirs,
 // else from the environment; empty when neither names it.
 std::string UserDir(const std::string& name);

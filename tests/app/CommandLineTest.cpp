@@ -10,15 +10,18 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_FALSE(none.headless);
   EXPECT_FALSE(none.verbose);
   EXPECT_EQ(none.httpPort, 12769);
+  EXPECT_EQ(none.uploadPort, 12772);
   EXPECT_TRUE(none.configDir.empty());
-  const CommandLine all = ParseCommandLine(
-      {"--headless", "--verbose", "--config-dir", "/tmp/a b", "--http-port", "0", "--version", "-h"});
+  const CommandLine all = ParseCommandLine({"--headless", "--verbose", "--config-dir", "/tmp/a b",
+                                            "--http-port", "0", "--upload-port", "7", "--version", "-h"});
   EXPECT_TRUE(all.headless);
   EXPECT_TRUE(all.verbose);
   EXPECT_TRUE(all.version);
   EXPECT_TRUE(all.help);
   EXPECT_EQ(all.configDir, "/tmp/a b");
   EXPECT_EQ(all.httpPort, 0);
+  EXPECT_EQ(all.uploadPort, 7);
+  EXPECT_EQ(all.udpAnswerPort, 12771);
 }
 
 TEST(CommandLine, BadInputIsAnErrorWithAMessage) {

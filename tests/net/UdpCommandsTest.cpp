@@ -88,6 +88,7 @@ class UdpCommandsTest : public ::testing::Test {
     serverOptions.bindAddress = "127.0.0.1";
     serverOptions.httpPort = 0;
     serverOptions.udpPort = 0;
+    serverOptions.uploadPort = 0;
     serverOptions.udpAnswerPort = answers.Port();
     server = std::make_unique<Server>(platform, ui, live, serverOptions);
     server->Start();

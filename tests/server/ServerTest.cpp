@@ -40,6 +40,7 @@ class ServerTest : public ::testing::Test {
     options.bindAddress = "127.0.0.1";
     options.httpPort = 0;
     options.udpPort = 0;
+    options.uploadPort = 0;
     server = std::make_unique<Server>(platform, ui, live, options);
     server->Start();
     platform.SetCursor({100, 100});

@@ -41,7 +41,8 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   if (options.prepare) options.prepare(home_ + "/config");
   std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
-  args.insert(args.end(), {"--udp-port", "0"});  // tests run side by side: none takes the real port
+  args.insert(args.end(),
+              {"--udp-port", "0", "--upload-port", "0"});  // tests run side by side: none takes the real port
   if (options.allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   if (!options.headless) args.erase(args.begin() + 1);  // "--headless"
@@ -90,6 +91,8 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
     }
   }
   port_ = std::stoi(m[1]);
+  if (std::regex_search(err_text, m, std::regex(R"(photos on TCP port (\d+))")))
+    uploadPort_ = std::stoi(m[1]);
   // Keep draining stderr so a verbose server never blocks on a full pipe.
   std::thread([fd = stderrFd_] {
     std::string sink;

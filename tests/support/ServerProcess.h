@@ -9,7 +9,8 @@
 
 namespace fernpad::test {
 
-// The built fernpad-server, started for a test with --verbose and --http-port 0 on the given display. The
+// The built fernpad-server, started for a test with --verbose and any free HTTP, datagram and upload port
+// on the given display. The
 // constructor waits until the server says which port it listens on.
 class ServerProcess {
  public:
@@ -29,6 +30,7 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int HttpPort() const { return port_; }
+  int UploadPort() const { return uploadPort_; }
   // The test's own folder: --config-dir is its "config", XDG_CONFIG_HOME and XDG_DATA_HOME lie inside it.
   const std::string& Home() const { return home_; }
   // Sends SIGTERM and returns the exit status (-1 if it did not end within the timeout or died of a signal).
@@ -42,6 +44,7 @@ class ServerProcess {
   int stdoutFd_ = -1;
   int stderrFd_ = -1;
   int port_ = 0;
+  int uploadPort_ = 0;
   std::string out_;
   std::string home_;
 };

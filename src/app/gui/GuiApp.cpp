@@ -69,11 +69,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   QtUi ui(form1, pointerForm);
   QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
-  ServerOptions options;
-  options.httpPort = cl.httpPort;
-  options.udpPort = cl.udpPort;
-  options.udpAnswerPort = cl.udpAnswerPort;
-  Server server(*platform, ui, settings, options);
+  Server server(*platform, ui, settings, ServerOptionsFrom(cl));
   SaveSettingsOnChange(settings, *store, server);
   AllowHosts(cl, settings);
 

@@ -32,6 +32,14 @@ class QtUi : public QObject, public Ui {
   void HostListsChanged() override;
   void ShowPointerOverlay(Point topLeft) override;
   void HidePointerOverlay() override;
+  // The image window, the preview and the new-device dialog come with their windows; until then photos are
+  // stored but not shown, and a new device is not added (its connection is closed).
+  void ShowImage(const std::string&) override {}
+  void CloseImage() override {}
+  void ShowPreview(const std::string&) override {}
+  std::optional<std::string> AskDeviceFolder(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
 
   // From now on blocking calls return without waiting; the boxes still open are closed. On the GUI thread.
   void BeginShutdown();
