@@ -460,13 +460,19 @@ void TForm1::FormActivate() {
   // stays, so the user can still reach it.
   if (firstActivation_) {
     firstActivation_ = false;
-    if (trayAvailable_) hide();
+    // Withdrawn once the window manager has finished taking the new window on: hidden in the middle of
+    // that, a window manager may keep it as minimised, with a task-bar button. It waits off screen.
+    if (trayAvailable_)
+      QTimer::singleShot(250, this, [this] {
+        if (untouched_) hide();
+      });
   }
   Label7->setText("The server IP(s) is/are: " + QString::fromLatin1(addresses_().c_str()));
 }
 
 void TForm1::TrayIcon1Click() {
   firstActivation_ = false;
+  untouched_ = false;
   showNormal();  // first, so the frame's size is known for centring when the window was framed before
   CentreOnFirstMonitor();
   raise();
@@ -491,7 +497,9 @@ void TForm1::MoveFrameToCentre() {
 void TForm1::TrayAvailabilityChanged(bool available) {
   trayAvailable_ = available;
   if (available) {
-    if (isMinimized()) hide();  // from the task bar into the tray
+    // From the task bar into the tray; and a window still as the start left it (the tray came after the
+    // program, as at login, or was not seen at the first activation) goes where it would have gone.
+    if (isMinimized() || (untouched_ && isVisible())) hide();
   } else if (isHidden() && !firstActivation_) {
     TrayIcon1Click();  // nothing else could bring it back
   }
@@ -519,9 +527,9 @@ bool TForm1::event(QEvent* e) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
   // Key preview: every key pressed in the window's controls shows its code on the Debug page.
-  if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
-      static_cast<QWidget*>(watched)->window() == this)
-    SetLastVirtualKey(VirtualKeyOf(*static_cast<QKeyEvent*>(e)));
+  const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
+  if (mine && (e->type() == QEvent::KeyPress || e->type() == QEvent::MouseButtonPress)) untouched_ = false;
+  if (e->type() == QEvent::KeyPress && mine) SetLastVirtualKey(VirtualKeyOf(*static_cast<QKeyEvent*>(e)));
   return QWidget::eventFilter(watched, e);
 }
 

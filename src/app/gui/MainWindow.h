@@ -88,6 +88,7 @@ class TForm1 : public QWidget {
   std::function<std::string()> addresses_;
   bool loading_ = false;
   bool firstActivation_ = true;
+  bool untouched_ = true;  // nobody has used the window since the start
   bool trayAvailable_ = false;
   std::string folderBoxPath_;  // the path SetFolderBox showed, and the text it showed for it
   QString folderBoxText_;
