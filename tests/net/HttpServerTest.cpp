@@ -196,12 +196,7 @@ TEST_F(HttpServerTest, ConnectionsOverTheCapAreClosed) {
   EXPECT_EQ(server->ActiveConnections(), 2);
 }
 
-std::string Header(const std::string& response, const std::string& name) {
-  const auto at = response.find("\r\n" + name + ": ");
-  if (at == std::string::npos || at > response.find("\r\n\r\n")) return "(none)";
-  const auto begin = at + name.size() + 4;
-  return response.substr(begin, response.find("\r\n", begin) - begin);
-}
+using test::ResponseHeader;
 
 TEST_F(HttpServerTest, OnlyTheHandheldsKindOfRequestReachesTheHandler) {
   std::atomic<int> handled{0};
@@ -241,9 +236,9 @@ TEST_F(HttpServerTest, OnlyTheHandheldsKindOfRequestReachesTheHandler) {
     client.Send(line + c.headers + "\r\n");
     const std::string response = client.ReadResponse();
     EXPECT_EQ(response.substr(9, 3), std::to_string(c.status)) << c.headers;
-    EXPECT_EQ(Header(response, "X-Content-Type-Options"), "nosniff") << c.headers;
+    EXPECT_EQ(ResponseHeader(response, "X-Content-Type-Options"), "nosniff") << c.headers;
     if (c.status != 200) {
-      EXPECT_EQ(Header(response, "Content-Type"), "text/plain") << c.headers;
+      EXPECT_EQ(ResponseHeader(response, "Content-Type"), "text/plain") << c.headers;
       EXPECT_TRUE(client.ClosedWithin(10s)) << c.headers;
     }
   }
@@ -251,7 +246,7 @@ TEST_F(HttpServerTest, OnlyTheHandheldsKindOfRequestReachesTheHandler) {
   post.Send("POST /?x:0&y:0&a=mbl HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n");
   const std::string response = post.ReadResponse();
   EXPECT_EQ(response.substr(9, 3), "405");
-  EXPECT_EQ(Header(response, "Allow"), "GET");
+  EXPECT_EQ(ResponseHeader(response, "Allow"), "GET");
   EXPECT_EQ(handled, 7);
 }
 
@@ -312,7 +307,7 @@ TEST_F(HttpServerTest, PeersNotTrustedCannotCrowdOutTrustedOnes) {
   for (int i = 0; i < 1000 && server->ActiveConnections() > 1; ++i) std::this_thread::sleep_for(10ms);
   auto refused = from("127.0.0.5");
   refused->Send(kGet);
-  EXPECT_EQ(Header(refused->ReadResponse(), "Connection"), "close");
+  EXPECT_EQ(ResponseHeader(refused->ReadResponse(), "Connection"), "close");
   EXPECT_TRUE(refused->ClosedWithin(10s));
 }
 

@@ -100,11 +100,7 @@ TEST_F(ServerTest, DisablingAccessControlServesEveryone) {
 
 TEST_F(ServerTest, RepliesCarryNoPeerTextAndSayWhatTheyAre) {
   live.Change([](settings::Options& o) { o.AllowedHosts = {"127.0.0.1"}; });
-  auto header = [](const std::string& response, const std::string& name) {
-    const auto at = response.find("\r\n" + name + ": ");
-    if (at == std::string::npos) return std::string("(none)");
-    return response.substr(at + name.size() + 4, response.find("\r\n", at + 2) - at - name.size() - 4);
-  };
+  const auto header = test::ResponseHeader;
   const std::string error = Send("", "x:%3Cscript%3Ealert(1)%3C/script%3E&y:0&a=m");
   EXPECT_EQ(error.substr(9, 3), "500");
   EXPECT_EQ(header(error, "Content-Type"), "text/plain");

@@ -49,4 +49,11 @@ std::string HttpRequest(std::uint16_t port, const std::string& query, const std:
   return response;
 }
 
+std::string ResponseHeader(const std::string& response, const std::string& name) {
+  const auto at = response.find("\r\n" + name + ": ");
+  if (at == std::string::npos || at > response.find("\r\n\r\n")) return "(none)";
+  const auto begin = at + name.size() + 4;
+  return response.substr(begin, response.find("\r\n", begin) - begin);
+}
+
 }  // namespace fernpad::test
