@@ -1,6 +1,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/Geometry.h"
@@ -19,6 +21,39 @@ inline int OffScreenLeft(const std::vector<Rect>& monitors) {
 inline Point CenteredOn(const Rect& monitor, Size window) {
   return {monitor.left + monitor.width / 2 - window.width / 2,
           monitor.top + monitor.height / 2 - window.height / 2};
+}
+
+// The monitor a window belongs to: the one sharing the largest area with it, or, when the window lies
+// outside every monitor (a window hidden off screen), the nearest one; the first of equals wins. Empty
+// without monitors.
+inline std::optional<Rect> MonitorOf(const std::vector<Rect>& monitors, const Rect& window) {
+  const auto overlap = [](int a0, int a1, int b0, int b1) {
+    return std::max<std::int64_t>(0, std::int64_t{std::min(a1, b1)} - std::max(a0, b0));
+  };
+  const auto gap = [](int a0, int a1, int b0, int b1) {
+    return std::max<std::int64_t>({0, std::int64_t{b0} - a1, std::int64_t{a0} - b1});
+  };
+  std::optional<Rect> best;
+  std::int64_t bestArea = 0, bestDistance = 0;
+  for (const Rect& m : monitors) {
+    const int mr = m.left + m.width, mb = m.top + m.height;
+    const int wr = window.left + window.width, wb = window.top + window.height;
+    const std::int64_t area = overlap(m.left, mr, window.left, wr) * overlap(m.top, mb, window.top, wb);
+    const std::int64_t dx = gap(m.left, mr, window.left, wr), dy = gap(m.top, mb, window.top, wb);
+    const std::int64_t distance = dx * dx + dy * dy;
+    if (!best || area > bestArea || (area == 0 && bestArea == 0 && distance < bestDistance)) {
+      best = m;
+      bestArea = area;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+// Where the photo preview's frame goes: its bottom-right corner on the monitor's right edge, 25 pixels above
+// its bottom edge (above a task bar).
+inline Point PreviewCorner(const Rect& monitor, Size frame) {
+  return {monitor.left + monitor.width - frame.width, monitor.top + monitor.height - frame.height - 25};
 }
 
 }  // namespace fernpad::app

@@ -47,15 +47,16 @@ class Ui {
   // Shows the stored photo at `path` as the small preview, closed 10 s after the last one.
   virtual void ShowPreview(const std::string& path) = 0;
   // Asks where the photos of the device `name` (the handheld's Windows-1252 text), seen for the first
-  // time, go, suggesting `defaultFolder`. Blocks until answered; empty when nobody answered (there is no
-  // one to ask, or the program is closing).
+  // time, go; a front end without a folder of its own to start from suggests `defaultFolder`. Blocks until
+  // answered; empty when nobody answered (there is no one to ask, or the program is closing).
   virtual std::optional<std::string> AskDeviceFolder(const std::string& name,
                                                      const std::string& defaultFolder) = 0;
+  // An upload selected or added a device, so the upload page's selector and folder show something new.
+  virtual void UploadDevicesChanged() = 0;
 };
 
 // A Ui for a process without windows that shows nothing and refuses unknown devices (also new upload
-// devices); front ends override
-// what they can show.
+// devices); front ends override what they can show.
 class NullUi : public Ui {
  public:
   void ShowMessage(const std::string&) override {}
@@ -71,6 +72,7 @@ class NullUi : public Ui {
   std::optional<std::string> AskDeviceFolder(const std::string&, const std::string&) override {
     return std::nullopt;
   }
+  void UploadDevicesChanged() override {}
 };
 
 }  // namespace fernpad

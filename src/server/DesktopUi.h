@@ -29,6 +29,7 @@ class DesktopUi : public Ui {
                                              const std::string& defaultFolder) override {
     return ui_.AskDeviceFolder(name, defaultFolder);
   }
+  void UploadDevicesChanged() override { ui_.UploadDevicesChanged(); }
 
  private:
   Ui& ui_;

@@ -16,13 +16,15 @@ Server::Server(Platform& platform, Ui& ui, settings::LiveSettings& settings, Ser
       options_(std::move(options)),
       input_(platform),
       access_(settings, ui_),
-      devices_(settings,
-               [this](const std::string& name) {
-                 const std::string suggested = settings::FolderBoxText(
-                     settings_.Read([](const settings::Options& o) { return o.DefaultFolder; }),
-                     settings::DefaultUploadFolder());
-                 return ui_.AskDeviceFolder(name, suggested).value_or(std::string());
-               }),
+      devices_(
+          settings,
+          [this](const std::string& name) {
+            const std::string suggested = settings::FolderBoxText(
+                settings_.Read([](const settings::Options& o) { return o.DefaultFolder; }),
+                settings::DefaultUploadFolder());
+            return ui_.AskDeviceFolder(name, suggested).value_or(std::string());
+          },
+          [this] { ui_.UploadDevicesChanged(); }),
       files_(upload::MakeUploadFileSystem()) {}
 
 Server::~Server() {

@@ -18,8 +18,9 @@ std::optional<std::size_t> FindDevice(const settings::Options& options, const st
 
 }  // namespace
 
-UploadDevices::UploadDevices(settings::LiveSettings& settings, AskFolder askFolder)
-    : settings_(settings), askFolder_(std::move(askFolder)) {}
+UploadDevices::UploadDevices(settings::LiveSettings& settings, AskFolder askFolder,
+                             std::function<void()> changed)
+    : settings_(settings), askFolder_(std::move(askFolder)), changed_(std::move(changed)) {}
 
 void UploadDevices::LoadOptions(const std::string& fallbackFolder) {
   const std::string folder = settings_.Read([](const settings::Options& o) { return o.DefaultFolder; });
@@ -40,7 +41,10 @@ void UploadDevices::SelectOrAddDevice(const std::string& identifier, const std::
       return true;
     });
   };
-  if (select()) return;
+  const auto selected = [&] {
+    if (changed_) changed_();
+  };
+  if (select()) return selected();
 
   std::string folder = askFolder_ ? askFolder_(name) : std::string();
   if (folder.empty()) throw NoFolderChosen("nobody chose a folder for the new device");
@@ -56,6 +60,7 @@ void UploadDevices::SelectOrAddDevice(const std::string& identifier, const std::
   log::Verbose("upload: added the device \"", log::SafeLine(name), "\" with the folder ",
                log::SafeLine(folder));
   select();
+  selected();
 }
 
 void UploadDevices::ComboBox1Change(int entry) {

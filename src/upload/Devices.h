@@ -35,7 +35,8 @@ class UploadDevices {
   // or the empty text when nobody answered.
   using AskFolder = std::function<std::string(const std::string& name)>;
 
-  UploadDevices(settings::LiveSettings& settings, AskFolder askFolder);
+  // changed: runs after each SelectOrAddDevice that selected or added a device (on the caller's thread).
+  UploadDevices(settings::LiveSettings& settings, AskFolder askFolder, std::function<void()> changed = {});
 
   // After loading the settings: "Default" selected, `Edit1` showing the default folder (or
   // `fallbackFolder` when that is shorter than 3 characters). Saves nothing.
@@ -68,6 +69,7 @@ class UploadDevices {
  private:
   settings::LiveSettings& settings_;
   AskFolder askFolder_;
+  std::function<void()> changed_;
   std::mutex askMutex_;  // one SelectOrAddDevice at a time, held while the question is open
   mutable std::mutex stateMutex_;
   std::string edit1_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTabBar>
@@ -18,6 +19,7 @@
 #include "app/gui/SmallWindows.h"
 #include "settings/OptionsStore.h"
 #include "settings/SettingsPaths.h"
+#include "upload/Devices.h"
 
 namespace fernpad::app {
 namespace {
@@ -162,6 +164,68 @@ TEST_F(MainWindowTest, DeleteButtonsRemoveFromListAndBoxAndSaveEachTime) {
   EXPECT_TRUE(saved.DeniedHosts.empty());
   EXPECT_EQ(Find<QListWidget>("ListBox2")->count(), 0);
   EXPECT_EQ(saved.AllowedHosts.size(), 2u);
+}
+
+// The upload page over the devices: what the user does on it, what it saves, and an upload's selection.
+TEST_F(MainWindowTest, DevicePageShowsAndChangesTheDevices) {
+  settings::Options o;
+  o.DefaultFolder = "/srv/default/";
+  o.Devices = {{"id1", "Phone", "/srv/phone/"}, {"id2", "Tablet", "/srv/tablet/"}};
+  settings.Load(o);
+  form.LoadControls(o, "/tmp/");
+  upload::UploadDevices devices(settings, [](const std::string&) { return std::string("/srv/new"); });
+  devices.LoadOptions("/tmp/");
+  form.AttachDevices(&devices);
+  QStringList starts;
+  QString picked;
+  form.PickFolder = [&](const QString& start) {
+    starts << start;
+    return picked;
+  };
+  auto* combo = Find<QComboBox>("ComboBox1");
+  auto* folder = Find<QLineEdit>("Edit1");
+  EXPECT_TRUE(folder->isReadOnly());
+  EXPECT_EQ(Find<QPushButton>("Button7")->text(), "...");
+  EXPECT_EQ(Find<QPushButton>("Button8")->text(), "Delete this device");
+
+  // Selecting shows the entry's folder and saves nothing.
+  emit combo->activated(2);
+  EXPECT_EQ(folder->text(), "/srv/tablet/");
+  EXPECT_EQ(saves, 0);
+  // "..." starts on the folder shown; the chosen one gets its separator and is the selected device's.
+  picked = "/srv/tablet2";
+  form.Button7->click();
+  EXPECT_EQ(starts.last(), "/srv/tablet/");
+  EXPECT_EQ(folder->text(), "/srv/tablet2/");
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(saved.Devices[1].Folder, "/srv/tablet2/");
+  EXPECT_EQ(saved.DefaultFolder, "/srv/default/");
+  // Cancelled: nothing changes, nothing is saved.
+  picked.clear();
+  form.Button7->click();
+  EXPECT_EQ(folder->text(), "/srv/tablet2/");
+  EXPECT_EQ(saves, 1);
+  // "Delete this device" on "Default" does nothing; on a device it removes it and saves.
+  combo->setCurrentIndex(0);
+  emit combo->activated(0);
+  form.Button8->click();
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(combo->count(), 3);
+  emit combo->activated(1);
+  form.Button8->click();
+  EXPECT_EQ(saves, 2);
+  EXPECT_EQ(saved.Devices.size(), 1u);
+  ASSERT_EQ(combo->count(), 2);
+  EXPECT_EQ(combo->itemText(1), "Tablet");
+  EXPECT_EQ(combo->currentIndex(), -1);
+  EXPECT_EQ(folder->text(), "/srv/phone/");  // kept
+  // An upload from a new device adds it and the page shows it selected.
+  devices.SelectOrAddDevice("id3", "Camera");
+  form.RefreshDevices();
+  ASSERT_EQ(combo->count(), 3);
+  EXPECT_EQ(combo->currentIndex(), 2);
+  EXPECT_EQ(combo->currentText(), "Camera");
+  EXPECT_EQ(folder->text(), "/srv/new/");
 }
 
 TEST_F(MainWindowTest, KeysPressedInTheWindowShowTheirCode) {
@@ -322,13 +386,17 @@ TEST(MainWindowFile, FoldersAndWireNamesSurviveLoadingAndSavingUnchanged) {
       EXPECT_EQ(FileBytes(file), original);
     }
 
-    // The folder typed anew is stored as the file system's bytes.
+    // A folder chosen anew is stored as the file system's bytes.
     if (c.shownFolder.find("\uFFFD") != std::string::npos) continue;
-    form.Edit1->setText("/tmp/");
-    emit form.Edit1->editingFinished();
+    upload::UploadDevices devices(live, nullptr);
+    devices.LoadOptions(store.FallbackFolder());
+    form.AttachDevices(&devices);
+    QString picked = "/tmp";
+    form.PickFolder = [&](const QString&) { return picked; };
+    form.Button7->click();
     EXPECT_EQ(reread.LoadOptions().DefaultFolder, "/tmp/");
-    form.Edit1->setText(QString::fromStdString(c.shownFolder));
-    emit form.Edit1->editingFinished();
+    picked = QString::fromStdString(c.shownFolder);
+    form.Button7->click();
     after = reread.LoadOptions();
     EXPECT_EQ(after.DefaultFolder, c.savedFolder);
     EXPECT_EQ(after.Devices, std::vector<settings::TSnapferryDevice>{c.device});
@@ -350,6 +418,24 @@ TEST(SmallWindows, OverlayAndImageWindowAsCreated) {
   EXPECT_EQ(image.geometry(), QRect(0, 0, 0, 0));
   EXPECT_EQ(image.palette().color(QPalette::Window), QColor(Qt::black));
   EXPECT_FALSE(image.isVisible());
+  TForm4 preview;
+  EXPECT_EQ(preview.windowTitle(), "Preview");
+  EXPECT_EQ(preview.size(), QSize(105, 105));
+  EXPECT_EQ(preview.Image1->geometry(), QRect(0, 0, 105, 105));
+  EXPECT_TRUE(preview.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(preview.Timer1->interval(), 10000);
+  EXPECT_FALSE(preview.Timer1->isActive());
+  TForm5 newDevice;
+  EXPECT_EQ(newDevice.size(), QSize(406, 398));
+  EXPECT_TRUE(newDevice.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(newDevice.OkButton->isDefault());
+  EXPECT_EQ(newDevice.DirectoryListBox1->size(), QSize(354, 137));
+  EXPECT_EQ(newDevice.Label6->text(), QDir::toNativeSeparators(QDir::currentPath()));
+  QStringList texts;
+  for (auto* label : newDevice.findChildren<QLabel*>()) texts << label->text();
+  for (const char* text : {"New device detected", "A new device wants to upload images to your computer.",
+                           "Device name:", "Please, select a directory where the images should be saved:"})
+    EXPECT_TRUE(texts.contains(text)) << text;
 }
 
 }  // namespace

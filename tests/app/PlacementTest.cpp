@@ -19,5 +19,29 @@ TEST(Placement, CentredOnAMonitorWithTruncatedHalves) {
   EXPECT_EQ(CenteredOn({0, 0, 641, 369}, {643, 371}), (Point{320 - 321, 184 - 185}));
 }
 
+TEST(Placement, MonitorOfAWindow) {
+  const std::vector<Rect> two = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+  const struct {
+    const char* what;
+    Rect window;
+    Rect monitor;
+  } cases[] = {
+      {"inside the second", {2000, 100, 643, 371}, two[1]},
+      {"mostly on the second", {1800, 100, 643, 371}, two[1]},
+      {"mostly on the first", {1500, 100, 643, 371}, two[0]},
+      {"off screen beyond the right edge", {3210, 355, 643, 371}, two[1]},
+      {"off screen above the first", {100, -900, 643, 371}, two[0]},
+      {"off screen below the second's lower edge", {2000, 1050, 643, 371}, two[1]},
+      {"a window of no area inside the first", {10, 10, 0, 0}, two[0]},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MonitorOf(two, c.window), c.monitor) << c.what;
+  EXPECT_EQ(MonitorOf({}, {0, 0, 10, 10}), std::nullopt);
+}
+
+TEST(Placement, PreviewInTheBottomRightCornerAboveTheTaskBar) {
+  EXPECT_EQ(PreviewCorner({0, 0, 1920, 1080}, {107, 130}), (Point{1813, 925}));
+  EXPECT_EQ(PreviewCorner({1920, -200, 1280, 1024}, {105, 105}), (Point{3095, 694}));
+}
+
 }  // namespace
 }  // namespace fernpad::app

@@ -2,9 +2,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QImage>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <string>
@@ -71,7 +76,10 @@ class QtUiTest : public ::testing::Test {
   settings::LiveSettings settings;
   TForm1 form{settings, [] { return std::string(); }};
   TPointerForm pointer;
-  QtUi ui{form, pointer};
+  TImageForm image;
+  TForm4 preview;
+  TForm5 newDevice;
+  QtUi ui{{form, pointer, image, preview, newDevice}};
 };
 
 // A chat box and a security question, asked by two connections at the same time: each box blocks only the
@@ -126,6 +134,113 @@ TEST_F(QtUiTest, EachBoxBlocksOnlyItsCaller) {
     questionCall.get();
     EXPECT_EQ(allowed, true);
   }
+}
+
+// A 64 x 32 photo, red on the left half and green on the right, as a file of the given name.
+std::string HalfPhoto(const QString& folder, const QString& name) {
+  QImage photo(64, 32, QImage::Format_RGB32);
+  photo.fill(Qt::red);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 32; x < 64; ++x) photo.setPixelColor(x, y, Qt::green);
+  const QString path = folder + "/" + name;
+  photo.save(path, "JPEG", 95);
+  return path.toStdString();
+}
+
+bool Reddish(QColor c) {
+  return c.red() > 200 && c.green() < 60 && c.blue() < 60;
+}
+bool Greenish(QColor c) {
+  return c.green() > 200 && c.red() < 60 && c.blue() < 60;
+}
+
+// The full-screen picture and the preview: on the main window's monitor, fitted with their aspect, kept when
+// a file cannot be shown, and the preview closes when its timer runs out.
+TEST_F(QtUiTest, PhotoWindowsShowThePictureOnTheMainWindowsMonitor) {
+  QTemporaryDir dir;
+  const std::string photo = HalfPhoto(dir.path(), "photo.JPG");
+  const QRect monitor = QGuiApplication::primaryScreen()->geometry();
+
+  ui.ShowImage(photo);
+  QApplication::processEvents();
+  EXPECT_TRUE(image.isVisible());
+  EXPECT_EQ(image.geometry(), monitor);
+  QImage shown = image.grab().toImage();
+  // 2:1 on the monitor: as wide as the monitor, centred, black above and below.
+  const int band = (monitor.height() - monitor.width() / 2) / 2;
+  EXPECT_EQ(shown.pixelColor(monitor.width() / 2, band / 2), QColor(Qt::black));
+  EXPECT_TRUE(Reddish(shown.pixelColor(monitor.width() / 4, monitor.height() / 2)));
+  EXPECT_TRUE(Greenish(shown.pixelColor(monitor.width() * 3 / 4, monitor.height() / 2)));
+  for (const char* unshowable : {"missing.jpg", "photo.txt"}) {
+    std::ofstream(dir.filePath(unshowable).toStdString()) << "not a picture";
+    ui.ShowImage(dir.filePath(unshowable).toStdString());
+    QApplication::processEvents();
+    EXPECT_EQ(image.Image1->Picture().size(), QSize(64, 32)) << unshowable;  // the picture before stays
+  }
+  ui.CloseImage();
+  QApplication::processEvents();
+  EXPECT_FALSE(image.isVisible());
+
+  ui.ShowPreview(photo);
+  QApplication::processEvents();
+  EXPECT_TRUE(preview.isVisible());
+  EXPECT_EQ(preview.frameGeometry().bottomRight(), monitor.bottomRight() - QPoint(0, 25));
+  EXPECT_TRUE(preview.Timer1->isActive());
+  shown = preview.grab().toImage();
+  EXPECT_TRUE(Reddish(shown.pixelColor(26, 52)));
+  EXPECT_TRUE(Greenish(shown.pixelColor(78, 52)));
+  EXPECT_EQ(shown.pixelColor(52, 10), QColor(Qt::black));
+  // A file that cannot be shown keeps the picture and does not restart the timer.
+  preview.Timer1->stop();
+  ui.ShowPreview(dir.filePath("missing.jpg").toStdString());
+  QApplication::processEvents();
+  EXPECT_FALSE(preview.Timer1->isActive());
+  EXPECT_FALSE(preview.Image1->Picture().isNull());
+  // The timer closes the preview and runs on.
+  preview.Timer1->setInterval(20);
+  ui.ShowPreview(photo);
+  Play({{"the preview closes", [&] { return !preview.isVisible(); }}});
+  EXPECT_TRUE(preview.Timer1->isActive());
+}
+
+// The new-device dialog names the device, gives the folder chosen in it, and opens there the next time;
+// closing it with the close box gives the folder as "OK" does.
+TEST_F(QtUiTest, NewDeviceDialogGivesTheChosenFolder) {
+  QTemporaryDir dir;
+  const QString chosen = QDir(dir.path()).canonicalPath();
+  std::future<std::optional<std::string>> first, second;
+  Play({
+      {"the dialog opens for the device",
+       [&] {
+         if (!first.valid())
+           first = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Caf\xE9", "/unused/"); });
+         return newDevice.isVisible();
+       }},
+      {"it names the device; a folder is chosen and OK pressed",
+       [&] {
+         EXPECT_EQ(newDevice.Label4->text(), QString::fromUtf8("Caf\u00E9"));
+         newDevice.SelectFolder(chosen);
+         EXPECT_EQ(newDevice.Label6->text(), QDir::toNativeSeparators(chosen));
+         newDevice.OkButton->click();
+         return true;
+       }},
+      {"the caller gets the folder", [&] { return first.wait_for(0s) == std::future_status::ready; }},
+      {"the dialog opens again",
+       [&] {
+         if (!second.valid())
+           second = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Tablet", "/unused/"); });
+         return newDevice.isVisible();
+       }},
+      {"on the folder chosen before, and is closed",
+       [&] {
+         EXPECT_EQ(newDevice.Label6->text(), QDir::toNativeSeparators(chosen));
+         newDevice.close();
+         return true;
+       }},
+      {"the caller gets the folder", [&] { return second.wait_for(0s) == std::future_status::ready; }},
+  });
+  EXPECT_EQ(first.get(), chosen.toStdString());
+  EXPECT_EQ(second.get(), chosen.toStdString());
 }
 
 TEST_F(QtUiTest, ShutdownReleasesTheWaitingCallersAndClosesTheirBoxes) {

@@ -9,10 +9,12 @@
 #include <thread>
 
 #include "../upload/StreamBytes.h"
+#include "Desktop.h"
 #include "Loopback.h"
 #include "ServerProcess.h"
 #include "Xvfb.h"
 #include "imaging/Jpeg.h"
+#include "platform/linux/X11Capture.h"
 
 namespace fernpad::test {
 namespace {
@@ -62,18 +64,23 @@ bool Near(const std::uint8_t* bgr, Rgb c) {
   return std::abs(bgr[2] - c.r) < 40 && std::abs(bgr[1] - c.g) < 40 && std::abs(bgr[0] - c.b) < 40;
 }
 
-TEST(UploadPhotoTest, PhotosAreStoredAsSentAndShownUpright) {
-  Xvfb xvfb("640x480x24");
+// Server options whose pictures folder (the default upload folder) is "pictures" in the test's folder.
+ServerProcess::Options WithPicturesFolder(std::string& pictures) {
   ServerProcess::Options options;
-  std::string pictures;
-  options.prepare = [&](const std::string& config) {
+  options.prepare = [&pictures](const std::string& config) {
     const fs::path home = fs::path(config).parent_path();
     pictures = (home / "pictures").string();
     fs::create_directories(pictures);
     fs::create_directories(home / "xdg-config");
     std::ofstream(home / "xdg-config" / "user-dirs.dirs") << "XDG_PICTURES_DIR=\"" << pictures << "\"\n";
   };
-  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
+  return options;
+}
+
+TEST(UploadPhotoTest, PhotosAreStoredAsSentAndShownUpright) {
+  Xvfb xvfb("640x480x24");
+  std::string pictures;
+  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), WithPicturesFolder(pictures));
   ASSERT_NE(server.UploadPort(), 0);
   const fs::path shown = fs::path(FERNPAD_SERVER_BINARY).parent_path() / "temp.jpg";
   const int fd = ConnectLoopback(static_cast<std::uint16_t>(server.UploadPort()));
@@ -125,6 +132,76 @@ TEST(UploadPhotoTest, PhotosAreStoredAsSentAndShownUpright) {
   }
   ::close(fd);
   fs::remove(shown);
+}
+
+// The windows of the photo app's commands, on a desktop with a window manager and a tray, as a user sees
+// them: the picture upright over the whole monitor, the question about a new device, and the preview in the
+// corner that goes away by itself.
+TEST(UploadPhotoTest, TheDesktopShowsThePhotoWindows) {
+  Xvfb xvfb("800x600x24");
+  IceWm wm(xvfb.Display(), true);
+  std::string pictures;
+  ServerProcess::Options options = WithPicturesFolder(pictures);
+  options.headless = false;
+  ServerProcess server(FERNPAD_SERVER_BINARY, xvfb.Display(), options);
+  DesktopView view(xvfb.Display());
+  X11Capture capture(xvfb.Display());
+  const int fd = ConnectLoopback(static_cast<std::uint16_t>(server.UploadPort()));
+  auto send = [&](const std::vector<std::uint8_t>& bytes) {
+    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+  };
+
+  // Turned upright (32 x 64), fitted to the 600 pixels of height and centred: x 250 to 550.
+  const std::string photo = QuarterPhoto(6);
+  send(Wire().Int(1).Int(int(photo.size())).Raw(photo).Bytes());
+  Window image = 0;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (image = view.Find("ImageForm", "fernpad-server")) && view.Viewable(image); }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return view.Geometry(view.Frame(image)) == DesktopView::Box{0, 0, 800, 600};
+  })) << view.Geometry(view.Frame(image)).width
+      << "x" << view.Geometry(view.Frame(image)).height;
+  const struct {
+    int x, y;
+    Rgb colour;
+  } points[] = {{325, 150, kBlue},  {475, 150, kRed},      {325, 450, kWhite},
+                {475, 450, kGreen}, {100, 300, {0, 0, 0}}, {700, 590, {0, 0, 0}}};
+  EXPECT_TRUE(WaitUntil([&] {
+    Bitmap24 screen;
+    capture.Capture(screen);
+    for (const auto& p : points)
+      if (!Near(screen.Pixel(p.x, p.y), p.colour)) return false;
+    return true;
+  }));
+  send(Wire().Int(3).Bytes());
+  EXPECT_TRUE(WaitUntil([&] { return !view.Viewable(image); }));
+
+  // A new device: the question opens where the program started; OK takes that folder.
+  send(Wire().Int(5).Str("cam-1").Str("Camera").Str("first.jpg").Int(int(photo.size())).Raw(photo).Bytes());
+  Window question = 0;
+  ASSERT_TRUE(WaitUntil([&] {
+    return (question = view.Find("New device detected", "fernpad-server")) && view.Viewable(question);
+  }));
+  EXPECT_FALSE(fs::exists(server.Home() + "/first.jpg"));  // the photo waits for the answer
+  RunWithDisplay(xvfb.Display(), "xdotool windowactivate --sync " + std::to_string(question) + " key Return");
+  ASSERT_TRUE(WaitForFile(server.Home() + "/first.jpg"));
+  EXPECT_TRUE(ReadFile(server.Home() + "/first.jpg") == photo);
+
+  // The preview: in the corner above the task bar's 25 pixels, gone 10 s after the last photo.
+  Window preview = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] { return (preview = view.Find("Preview", "fernpad-server")) && view.Viewable(preview); }));
+  EXPECT_TRUE(WaitUntil([&] {
+    const DesktopView::Box frame = view.Geometry(view.Frame(preview));
+    return frame.x + frame.width == 800 && frame.y + frame.height == 575;
+  }));
+  // Without the device's identification a photo goes to the device selected last.
+  send(Wire().Int(4).Str("second.jpg").Int(int(photo.size())).Raw(photo).Bytes());
+  ASSERT_TRUE(WaitForFile(server.Home() + "/second.jpg"));
+  EXPECT_TRUE(view.Viewable(preview));
+  EXPECT_TRUE(WaitUntil([&] { return !view.Viewable(preview); }, std::chrono::seconds(15)));
+  ::close(fd);
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   posix_spawn_file_actions_addclose(&actions, out[0]);
   posix_spawn_file_actions_addclose(&actions, err[0]);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addchdir_np(&actions, home_.c_str());  // the program starts in the test's folder
   const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);

@@ -31,7 +31,8 @@ class ServerProcess {
 
   int HttpPort() const { return port_; }
   int UploadPort() const { return uploadPort_; }
-  // The test's own folder: --config-dir is its "config", XDG_CONFIG_HOME and XDG_DATA_HOME lie inside it.
+  // The test's own folder and the program's working folder: --config-dir is its "config", XDG_CONFIG_HOME
+  // and XDG_DATA_HOME lie inside it.
   const std::string& Home() const { return home_; }
   // Sends SIGTERM and returns the exit status (-1 if it did not end within the timeout or died of a signal).
   int Stop(std::chrono::seconds timeout = std::chrono::seconds(10));

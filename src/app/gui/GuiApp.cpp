@@ -67,7 +67,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   TForm4 form4;
   TForm5 form5;
 
-  QtUi ui(form1, pointerForm);
+  QtUi ui({form1, pointerForm, imageForm, form4, form5});
   QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
   Server server(*platform, ui, settings, ServerOptionsFrom(cl));
   SaveSettingsOnChange(settings, *store, server);
@@ -91,6 +91,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     QMessageBox::critical(nullptr, "Fernpad Server", QString("The server cannot start: ") + e.what());
     return 1;
   }
+  form1.AttachDevices(&server.Devices());
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
   if (form1.TrayAvailable())

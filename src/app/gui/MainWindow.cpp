@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -19,6 +20,7 @@
 #include "app/gui/Pictures.h"
 #include "core/Cp1252.h"
 #include "settings/OptionsStore.h"
+#include "upload/Devices.h"
 
 namespace fernpad::app {
 namespace {
@@ -220,7 +222,6 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
   connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::SettingsChanged);
   for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox5})
     connect(box, &QCheckBox::toggled, this, &TForm1::SettingsChanged);
-  connect(Edit1, &QLineEdit::editingFinished, this, &TForm1::SettingsChanged);
   qApp->installEventFilter(this);
   PageControl1->setCurrentIndex(0);
 }
@@ -364,23 +365,69 @@ QWidget* TForm1::BuildUploadPage() {
   layout->addWidget(Caption("Save received images to:", page), 0, 0);
   Edit1 = new QLineEdit(page);
   Edit1->setObjectName("Edit1");
+  Edit1->setReadOnly(true);  // chosen with "..."
   layout->addWidget(Edit1, 0, 1);
-  FolderButton = new QPushButton("...", page);
-  FolderButton->setObjectName("FolderButton");
-  layout->addWidget(FolderButton, 0, 2);
+  Button7 = new QPushButton("...", page);
+  Button7->setObjectName("Button7");
+  layout->addWidget(Button7, 0, 2);
   layout->addWidget(Caption("Device:", page), 1, 0);
   ComboBox1 = new QComboBox(page);
   ComboBox1->setObjectName("ComboBox1");
   layout->addWidget(ComboBox1, 1, 1);
-  DeleteDeviceButton = new QPushButton("Delete this device", page);
-  DeleteDeviceButton->setObjectName("DeleteDeviceButton");
-  layout->addWidget(DeleteDeviceButton, 1, 2);
+  Button8 = new QPushButton("Delete this device", page);
+  Button8->setObjectName("Button8");
+  layout->addWidget(Button8, 1, 2);
   auto* note = Caption(
       "To add a device, just connect Snapferry WiFi with this server and start the image upload.", page);
   note->setWordWrap(true);
   layout->addWidget(note, 2, 0, 1, 3);
   layout->setRowStretch(3, 1);
+
+  PickFolder = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(this, "Select a directory", start,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+  };
+  // A selection by the user (not one made by the program) shows the entry's folder and saves nothing.
+  connect(ComboBox1, &QComboBox::activated, this, [this](int entry) {
+    if (!devices_) return;
+    devices_->ComboBox1Change(entry);
+    RefreshDevices();
+  });
+  connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+  connect(Button8, &QPushButton::clicked, this, [this] {
+    if (!devices_) return;
+    devices_->Button8Click();
+    RefreshDevices();
+  });
   return page;
+}
+
+void TForm1::AttachDevices(upload::UploadDevices* devices) {
+  devices_ = devices;
+  RefreshDevices();
+}
+
+void TForm1::RefreshDevices() {
+  if (devices_) FillDevicePage(settings_.Get().Devices, devices_->Selected(), devices_->Edit1());
+}
+
+void TForm1::FillDevicePage(const std::vector<settings::TSnapferryDevice>& devices, int selected,
+                            const std::string& folder) {
+  const QSignalBlocker quiet(ComboBox1);
+  ComboBox1->clear();
+  ComboBox1->addItem("Default");
+  for (const auto& device : devices) ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(device.Name)));
+  ComboBox1->setCurrentIndex(selected);
+  Edit1->setText(FolderText(folder));
+}
+
+void TForm1::Button7Click() {
+  if (!devices_) return;
+  // The folder shown is where the picker starts; cancelling keeps it.
+  const std::string shown = devices_->Edit1();
+  const QString chosen = PickFolder(FolderText(shown));
+  devices_->FolderChosen(chosen.isEmpty() ? shown : FolderBytes(chosen));
+  RefreshDevices();
 }
 
 void TForm1::LoadControls(const settings::Options& o, const std::string& fallbackFolder) {
@@ -392,11 +439,7 @@ void TForm1::LoadControls(const settings::Options& o, const std::string& fallbac
   CheckBox3->setChecked(o.StartWithWindows);
   CheckBox4->setChecked(o.CursorJumpFix);
   CheckBox5->setChecked(o.DisableAccessControl);
-  SetFolderBox(settings::FolderBoxText(o.DefaultFolder, fallbackFolder));
-  ComboBox1->clear();
-  ComboBox1->addItem("Default");
-  for (const auto& device : o.Devices) ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(device.Name)));
-  ComboBox1->setCurrentIndex(0);
+  FillDevicePage(o.Devices, 0, settings::FolderBoxText(o.DefaultFolder, fallbackFolder));
   FillHostLists(o);
   if (CheckBox2->isChecked()) UpdateTimer->start(1000);
   loading_ = false;
@@ -410,8 +453,6 @@ void TForm1::SettingsChanged() {
   const bool autostart = CheckBox3->isChecked();
   const bool jumpFix = CheckBox4->isChecked();
   const bool noAccess = CheckBox5->isChecked();
-  const bool defaultSelected = ComboBox1->currentIndex() <= 0;
-  const std::string folder = FolderBoxPath();
   settings_.Change([&](settings::Options& o) {
     o.MouseAcceleration = accel;
     o.SmoothImage = smooth;
@@ -419,20 +460,7 @@ void TForm1::SettingsChanged() {
     o.StartWithWindows = autostart;
     o.CursorJumpFix = jumpFix;
     o.DisableAccessControl = noAccess;
-    if (defaultSelected) o.DefaultFolder = folder;
   });
-}
-
-void TForm1::SetFolderBox(const std::string& folder) {
-  folderBoxPath_ = folder;
-  folderBoxText_ = FolderText(folder);
-  Edit1->setText(folderBoxText_);
-}
-
-std::string TForm1::FolderBoxPath() const {
-  // The bytes the box was filled with while it still shows them: a path that is not UTF-8 survives.
-  const QString text = Edit1->text();
-  return text == folderBoxText_ ? folderBoxPath_ : FolderBytes(text);
 }
 
 void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {

@@ -16,6 +16,10 @@
 
 #include "settings/LiveSettings.h"
 
+namespace fernpad::upload {
+class UploadDevices;
+}
+
 namespace fernpad::app {
 
 // The colour swatch of the pointer: a 15 x 15 circle with a hand cursor.
@@ -47,6 +51,13 @@ class TForm1 : public QWidget {
   // Fills the controls from the settings without saving; the folder box shows fallbackFolder when the
   // stored folder is shorter than 3 characters.
   void LoadControls(const settings::Options& options, const std::string& fallbackFolder);
+  // From now on the upload page shows and changes these devices and destination folder.
+  void AttachDevices(upload::UploadDevices* devices);
+  // Shows the devices, the selected entry and the destination folder anew.
+  void RefreshDevices();
+  // The folder picker of "...": gets the folder to start from, gives the chosen one or the empty text when
+  // the user cancelled. The desktop's folder dialog unless replaced.
+  std::function<QString(const QString& start)> PickFolder;
   void SetCountryAndLayout(int countryCode, const QString& layoutName);
   void SetLastVirtualKey(int code);
   // Refills both host list boxes from the settings.
@@ -80,9 +91,10 @@ class TForm1 : public QWidget {
   void MoveFrameToCentre();
   void FillHostLists(const settings::Options& o);
   void SettingsChanged();
-  // The folder box holds a folder path: shown decoded from the file system's bytes (FolderText.h).
-  void SetFolderBox(const std::string& folder);
-  std::string FolderBoxPath() const;
+  // Fills the upload page; folders are shown decoded from the file system's bytes (FolderText.h).
+  void FillDevicePage(const std::vector<settings::TSnapferryDevice>& devices, int selected,
+                      const std::string& folder);
+  void Button7Click();
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
@@ -90,8 +102,7 @@ class TForm1 : public QWidget {
   bool firstActivation_ = true;
   bool untouched_ = true;  // nobody has used the window since the start
   bool trayAvailable_ = false;
-  std::string folderBoxPath_;  // the path SetFolderBox showed, and the text it showed for it
-  QString folderBoxText_;
+  upload::UploadDevices* devices_ = nullptr;
   bool centring_ = false;  // shown centred: centre again when the frame turns out to have another size
   QSize centredFrame_;     // the frame size the window was last centred with
   QTimer* trayWatch_ = nullptr;
@@ -118,9 +129,9 @@ class TForm1 : public QWidget {
   QLabel* Label19 = nullptr;
   QLabel* Label21 = nullptr;
   QLineEdit* Edit1 = nullptr;
-  QPushButton* FolderButton = nullptr;
+  QPushButton* Button7 = nullptr;
   QComboBox* ComboBox1 = nullptr;
-  QPushButton* DeleteDeviceButton = nullptr;
+  QPushButton* Button8 = nullptr;
   QPushButton* UpdateNowButton = nullptr;
   QTimer* UpdateTimer = nullptr;
   QSystemTrayIcon* TrayIcon1 = nullptr;

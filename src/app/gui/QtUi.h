@@ -10,12 +10,25 @@
 
 #include "core/Ui.h"
 
+class QDialog;
 class QMessageBox;
 
 namespace fernpad::app {
 
 class TForm1;
 class TPointerForm;
+class TImageForm;
+class TForm4;
+class TForm5;
+
+// The front end's windows, made at start-up and living until the end.
+struct QtWindows {
+  TForm1& mainWindow;
+  TPointerForm& pointerForm;
+  TImageForm& imageForm;
+  TForm4& preview;
+  TForm5& newDevice;
+};
 
 // The Ui of the Qt front end. Every call is carried onto the GUI thread; the blocking ones wait for the
 // answer, or return at once when the program is shutting down, so a waiting network thread can never hold
@@ -23,7 +36,7 @@ class TPointerForm;
 class QtUi : public QObject, public Ui {
   Q_OBJECT
  public:
-  QtUi(TForm1& mainWindow, TPointerForm& pointerForm);
+  explicit QtUi(QtWindows windows);
 
   void ShowMessage(const std::string& text) override;
   void BringMainWindowToFront() override;
@@ -32,14 +45,13 @@ class QtUi : public QObject, public Ui {
   void HostListsChanged() override;
   void ShowPointerOverlay(Point topLeft) override;
   void HidePointerOverlay() override;
-  // The image window, the preview and the new-device dialog come with their windows; until then photos are
-  // stored but not shown, and a new device is not added (its connection is closed).
-  void ShowImage(const std::string&) override {}
-  void CloseImage() override {}
-  void ShowPreview(const std::string&) override {}
-  std::optional<std::string> AskDeviceFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
+  // The pictures are read on the calling thread, so the GUI thread only draws them.
+  void ShowImage(const std::string& path) override;
+  void CloseImage() override;
+  void ShowPreview(const std::string& path) override;
+  // The new-device dialog opens where it was left the last time (at first in the program's starting folder).
+  std::optional<std::string> AskDeviceFolder(const std::string& name, const std::string&) override;
+  void UploadDevicesChanged() override;
 
   // From now on blocking calls return without waiting; the boxes still open are closed. On the GUI thread.
   void BeginShutdown();
@@ -51,12 +63,18 @@ class QtUi : public QObject, public Ui {
   // and waits for the button that closed it: the calling thread alone waits. nullopt when the program is
   // closing.
   std::optional<int> AskInBox(std::function<QMessageBox*()> make);
+  // Runs open on the GUI thread, which shows a dialog and gives it, and waits until that dialog has
+  // finished: its result code, or nullopt when the program is closing.
+  std::optional<int> WaitForDialog(std::function<QDialog*()> open);
+  // The monitor the main window belongs to (GUI thread).
+  Rect MainWindowMonitor() const;
   // Waits until the future is ready; false when shutdown began first.
   template <class T>
   bool Await(std::future<T>& future) const;
 
   TForm1& mainWindow_;
   TPointerForm& pointerForm_;
+  QtWindows windows_;
   std::atomic<bool> closing_{false};
   std::vector<QPointer<QMessageBox>> boxes_;  // the boxes shown so far (GUI thread only)
 };
