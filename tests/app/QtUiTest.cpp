@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -179,6 +180,11 @@ TEST_F(QtUiTest, PhotoWindowsShowThePictureOnTheMainWindowsMonitor) {
   }
   ui.CloseImage();
   QApplication::processEvents();
+  EXPECT_FALSE(image.isVisible());
+  ui.ShowImage(photo);
+  QApplication::processEvents();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&image, &escape);  // the user closes it without the handheld
   EXPECT_FALSE(image.isVisible());
 
   ui.ShowPreview(photo);

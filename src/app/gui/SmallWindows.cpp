@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -125,6 +126,13 @@ void TImageForm::ShowOn(const Rect& monitor, const QImage& picture) {
 void TImageForm::CloseImage() {
   close();
   setGeometry(x(), y(), 0, 0);  // a window system may keep a size of its own for a window that has been shown
+}
+
+void TImageForm::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape)
+    CloseImage();
+  else
+    QWidget::keyPressEvent(e);
 }
 
 TForm4::TForm4() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint) {

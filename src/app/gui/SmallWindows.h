@@ -69,6 +69,10 @@ class TImageForm : public QWidget {
   void CloseImage();
 
   FittedPicture* Image1 = nullptr;
+
+ protected:
+  // Escape closes the picture too: a handheld that went away cannot leave it covering the screen.
+  void keyPressEvent(QKeyEvent* e) override;
 };
 
 // The photo preview: a small tool window, always on top, that shows the last stored photo for 10 s.
