@@ -54,9 +54,7 @@ void DatagramCommands::Run(const std::string& peer, const Datagram& datagram) {
   auto moveBy = [this](const std::optional<Offset>& offset) {
     if (!offset) return;
     std::lock_guard lock(state_.lock);
-    Point at;
-    state_.cursor.GetPos(at);
-    state_.cursor.SetPos({input::AddClamped(at.x, offset->dx), input::AddClamped(at.y, offset->dy)});
+    state_.cursor.MoveBy(offset->dx, offset->dy);
   };
   auto mouseFlags = [this](std::uint32_t flags, std::int32_t mouseData = 0) {
     std::lock_guard lock(state_.lock);

@@ -52,14 +52,20 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
   }
 
   // Numbers are decoded before the input lock is taken: that needs no shared state, so the lock is held only
-  // for the command's effects, from reading the cursor to setting it again.
+  // for the command's effects. The cursor is read only by the commands that need its position (a tap is
+  // where the cursor is): putting it back where it was read changes nothing, so the others leave it alone
+  // and cost the display server no round trip.
   auto run = [&](auto&& effect) {
     std::lock_guard lock(state_.lock);
-    Point at;
-    state_.cursor.GetPos(at);
-    effect(at);
-    state_.cursor.SetPos(at);
+    effect();
     return CommandReply{CommandReply::Kind::Text, " "};
+  };
+  auto atCursor = [&](auto&& effect) {
+    return run([&] {
+      Point at;
+      state_.cursor.GetPos(at);
+      effect(at);
+    });
   };
   const char sep = decimalSeparator_;
 
@@ -69,13 +75,13 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     const Delta d = AccelerateDelta(dx, dy, settings_.MouseAcceleration());
     const int mx = Nearest(d.dx);
     const int my = Nearest(d.dy);
-    return run([&](Point& at) { at = {AddClamped(at.x, mx), AddClamped(at.y, my)}; });
+    return run([&] { state_.cursor.MoveBy(mx, my); });
   }
-  if (command == "a=d") return run([&](Point& at) { state_.taps.TouchDown(at, kLeftButton, now_()); });
-  if (command == "a=u") return run([&](Point& at) { state_.taps.TouchUp(at, kLeftButton, now_()); });
+  if (command == "a=d") return atCursor([&](Point at) { state_.taps.TouchDown(at, kLeftButton, now_()); });
+  if (command == "a=u") return atCursor([&](Point at) { state_.taps.TouchUp(at, kLeftButton, now_()); });
   if (command == "a=mabs" || command == "a=dabs") {
     const Point pos = ScreenFraction(params);
-    return run([&](Point&) {
+    return run([&] {
       if (command == "a=dabs") state_.pointer.PointerTouches = 1;
       state_.pointer.PointerPos = pos;
       if (services_.updatePointer) services_.updatePointer(state_.pointer);
@@ -83,7 +89,7 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     });
   }
   if (command == "a=uabs") {
-    return run([&](Point&) {
+    return run([&] {
       state_.pointer.PointerTouches = 0;
       if (services_.updatePointer) services_.updatePointer(state_.pointer);
     });
@@ -92,7 +98,9 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     const int x = Nearest(ParseNumber(Param(params, 1), sep));
     const int y = Nearest(ParseNumber(Param(params, 2), sep));
     const Size screen = platform_.PrimaryScreenSize();
-    return run([&](Point& at) { at = {AddClamped(x, screen.width / 2), AddClamped(y, screen.height / 2)}; });
+    return run([&] {
+      state_.cursor.SetPos({AddClamped(x, screen.width / 2), AddClamped(y, screen.height / 2)});
+    });
   }
   struct ButtonCommand {
     std::string_view literal;
@@ -112,7 +120,7 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
   };
   for (const auto& b : kButtons) {
     if (command != b.literal) continue;
-    return run([&](Point&) {
+    return run([&] {
       SendMouseFlags(platform_, b.first);
       if (b.second) SendMouseFlags(platform_, b.second);
     });
@@ -120,7 +128,7 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
   if (command == "a=scrollm") {
     const int notches = Nearest(ParseNumber(Param(params, 2), sep));
     if (notches > 1000000 || notches < -1000000) throw std::range_error("value out of range");
-    return run([&](Point&) { SendMouseFlags(platform_, mouse::kWheel, -mouse::kWheelDelta * notches); });
+    return run([&] { SendMouseFlags(platform_, mouse::kWheel, -mouse::kWheelDelta * notches); });
   }
   using KeyService = std::function<void(std::string_view)> CommandServices::*;
   static constexpr std::pair<std::string_view, KeyService> kKeys[] = {
@@ -132,19 +140,18 @@ CommandReply CommandHandler::IdHTTPServer1CommandGet(const std::string& peer,
     if (command != key.first) continue;
     const std::string& payload = Param(params, 4);
     const auto& service = services_.*key.second;
-    // The keys go out before the cursor is read and set again, so the moves other clients make while a
-    // long text is typed are not undone.
+    // The services take the input lock themselves (text, one character at a time).
     if (service) service(payload);
-    return run([](Point&) {});
+    return CommandReply{CommandReply::Kind::Text, " "};
   }
   if (command == "a=winoff") {
-    return run([&](Point&) {
+    return run([&] {
       const bool accepted = platform_.PowerOff();
       log::Verbose("power-off ", accepted ? "accepted" : "refused");
     });
   }
-  // Any other command: the cursor goes back to where it was.
-  return run([](Point&) {});
+  // Any other command: nothing happens, the cursor stays where it is.
+  return CommandReply{CommandReply::Kind::Text, " "};
 }
 
 }  // namespace fernpad::input

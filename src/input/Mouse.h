@@ -28,6 +28,8 @@ class TCursorPos {
   // Reads the cursor into p; on failure p keeps its value. Returns whether the read succeeded.
   bool GetPos(Point& p) { return platform_.GetCursorPos(p); }
   bool SetPos(Point p) { return platform_.SetCursorPos(p); }
+  // Moves the cursor relative to where it is, without reading it where the system can do that.
+  bool MoveBy(int dx, int dy) { return platform_.MoveCursorBy(dx, dy); }
 
   // The "cursor jumps to the upper left corner" box, passed on at every save. The cursor services here
   // have a single coordinate system, so nothing consults it; it is kept for the settings round trip.

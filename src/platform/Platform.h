@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,18 @@ class Platform {
   // Cursor in screen coordinates. Both return false when the OS refused; GetCursorPos then leaves p as is.
   virtual bool GetCursorPos(Point& p) = 0;
   virtual bool SetCursorPos(Point p) = 0;
+  // Moves the cursor by (dx, dy) from where it is: SetCursorPos of the sum, which the OS clamps to the
+  // screens as it clamps any cursor position. The default reads the cursor and sets it (from (0, 0) when the
+  // read fails); a backend that can move the cursor relative to itself without reading it does so.
+  virtual bool MoveCursorBy(int dx, int dy) {
+    Point at;
+    GetCursorPos(at);
+    const auto add = [](int a, int b) {
+      return static_cast<int>(std::clamp<long long>(
+          static_cast<long long>(a) + b, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    return SetCursorPos({add(at.x, dx), add(at.y, dy)});
+  }
 
   // Injects one mouse record: one mouse:: flag (or none) and, for kWheel, the signed wheel amount
   // (positive turns the wheel away from the user). Failures are not reported.

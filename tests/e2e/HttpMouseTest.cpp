@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <X11/Xlib.h>
+
+#include "Loopback.h"
 #include "ServerProcess.h"
 #include "XEventRecorder.h"
 #include "XRandrLayout.h"
@@ -142,6 +151,78 @@ TEST(HttpServerProcess, AbsoluteMovesCountFromThePrimaryMonitor) {
 
 TEST(HttpServerProcess, WithoutAnXServerItSaysSoAndFails) {
   EXPECT_THROW(ServerProcess(FERNPAD_SERVER_BINARY, ":9999"), std::runtime_error);
+}
+
+// One keep-alive connection as the handheld keeps it: requests one after the other, or sent together.
+class KeepAlive {
+ public:
+  explicit KeepAlive(int port) : fd_(ConnectLoopback(static_cast<std::uint16_t>(port))) {}
+  ~KeepAlive() { ::close(fd_); }
+  // Sends the requests in one write and reads their replies; false when one is missing or not 200.
+  bool Send(const std::vector<std::string>& queries) {
+    std::string out;
+    for (const auto& q : queries) out += "GET /?" + q + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != ssize_t(out.size())) return false;
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+      std::size_t end;
+      while ((end = in_.find("\r\n\r\n")) == std::string::npos || in_.size() < end + 5)
+        if (!Read()) return false;
+      if (in_.rfind("HTTP/1.1 200", 0) != 0) return false;
+      in_.erase(0, end + 5);  // every reply here has a body of one blank
+    }
+    return true;
+  }
+
+ private:
+  bool Read() {
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    in_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+  int fd_;
+  std::string in_;
+};
+
+// Moves are carried out without waiting for the X server, so none may be lost or reordered: bursts from
+// several connections at once, with taps among them, while another X client moves the pointer too, add up
+// exactly; absolute moves sent together with relative ones on one connection keep their order.
+TEST_F(HttpMouseTest, BurstsOfMovesAddUpExactly) {
+  Get("x:-400&y:-200&a=a");  // (560, 340); steps of at most 10 pixels are not accelerated
+  constexpr int kRounds = 150;
+  const PointerLocation steps[] = {{1, 0}, {0, 1}, {2, -1}, {-1, 2}};
+  std::vector<std::thread> clients;
+  std::atomic<int> failures{0};
+  for (const PointerLocation step : steps)
+    clients.emplace_back([&, step] {
+      KeepAlive connection(server->HttpPort());
+      const std::string move = "x:" + std::to_string(step.x) + "&y:" + std::to_string(step.y) + "&a=m";
+      for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::string> queries{move};
+        if (round % 25 == 0) queries.insert(queries.end(), {"x:0&y:0&a=d", "x:0&y:0&a=u"});
+        if (!connection.Send(queries)) ++failures;
+      }
+    });
+  clients.emplace_back([&] {  // another program moving the pointer meanwhile
+    Display* dpy = XOpenDisplay(xvfb->Display().c_str());
+    for (int round = 0; round < kRounds; ++round) {
+      XWarpPointer(dpy, None, None, 0, 0, 0, 0, 1, 1);
+      XFlush(dpy);
+    }
+    XCloseDisplay(dpy);
+  });
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(ReadPointer(xvfb->Display()), (PointerLocation{560 + kRounds * 3, 340 + kRounds * 3}));
+
+  KeepAlive connection(server->HttpPort());
+  std::vector<std::string> queries{"x:100&y:100&a=a"};
+  queries.insert(queries.end(), 50, "x:2&y:2&a=m");
+  queries.push_back("x:-100&y:-100&a=a");
+  queries.insert(queries.end(), 30, "x:3&y:-1&a=m");
+  ASSERT_TRUE(connection.Send(queries));
+  EXPECT_EQ(ReadPointer(xvfb->Display()), (PointerLocation{860 + 90, 440 - 30}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "XEventRecorder.h"
@@ -23,6 +24,13 @@ namespace {
 
 using test::RunWithDisplay;
 
+// Injected input is flushed, not waited for: a read of the pointer on the platform's own connection (a round
+// trip) returns once the server has carried out everything sent before it, so other clients see it.
+void Settle(X11Platform& platform) {
+  Point ignored;
+  platform.GetCursorPos(ignored);
+}
+
 TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   test::Xvfb xvfb("1280x800x24");
   X11Platform platform(xvfb.Display());
@@ -36,6 +44,25 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   EXPECT_EQ(RunWithDisplay(xvfb.Display(), "xdotool getmouselocation --shell").substr(0, 12),
             "X=100\nY=200\n");
 
+  // Moves relative to the pointer, and far points, end where the X server clamps them: at the screen's
+  // edge, never wrapped round by the protocol's 16-bit fields.
+  const int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  const struct {
+    Point by;
+    Point at;
+  } moves[] = {{{5, -7}, {105, 193}},       {{-1000, 0}, {0, 193}}, {{40000, 0}, {1279, 193}},
+               {{kMax, kMax}, {1279, 799}}, {{kMin, -1}, {0, 798}}, {{640, -399}, {640, 399}}};
+  for (const auto& m : moves) {
+    ASSERT_TRUE(platform.MoveCursorBy(m.by.x, m.by.y));
+    ASSERT_TRUE(platform.GetCursorPos(p));
+    EXPECT_EQ(p, m.at) << m.by.x << "," << m.by.y;
+  }
+  for (const Point far : {Point{40000, 100}, Point{kMax, kMin}, Point{-40000, 70000}}) {
+    ASSERT_TRUE(platform.SetCursorPos(far));
+    ASSERT_TRUE(platform.GetCursorPos(p));
+    EXPECT_EQ(p, (Point{std::clamp(far.x, 0, 1279), std::clamp(far.y, 0, 799)})) << far.x << "," << far.y;
+  }
+
   test::XEventRecorder window(xvfb.Display(), 0, 0, 1280, 800);
   platform.SendMouseInput(mouse::kLeftDown, 0);
   platform.SendMouseInput(mouse::kLeftUp, 0);
@@ -44,6 +71,7 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   platform.SendMouseInput(mouse::kMiddleDown, 0);
   platform.SendMouseInput(mouse::kMiddleUp, 0);
   platform.SendMouseInput(0, 0);  // a record without flags injects nothing
+  Settle(platform);
   window.Collect();
   EXPECT_EQ(window.Buttons(), "+1 -1 +3 -3 +2 -2");
 
@@ -52,10 +80,12 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   platform.SendMouseInput(mouse::kWheel, 240);
   platform.SendMouseInput(mouse::kWheel, -120);
   platform.SendMouseInput(mouse::kWheel, 60);
+  Settle(platform);
   window.Collect();
   EXPECT_EQ(window.Buttons(), "+4 -4 +4 -4 +5 -5");
   platform.SendMouseInput(mouse::kWheel, 60);  // the second half notch completes a click
   platform.SendMouseInput(mouse::kWheel, -30);
+  Settle(platform);
   window.Collect();
   EXPECT_EQ(window.Buttons(), "+4 -4 +4 -4 +5 -5 +4 -4");
 
@@ -63,6 +93,7 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
   window.Clear();
   platform.SendMouseInput(mouse::kWheel, -mouse::kWheelDelta * 17895697);  // the most a record can carry
   platform.SendMouseInput(mouse::kWheel, 150);  // with the -30 still carried from above: one click
+  Settle(platform);
   window.Collect();
   std::string expected;
   for (int i = 0; i < X11Platform::kMaxWheelClicks; ++i) expected += "+5 -5 ";
@@ -116,6 +147,7 @@ TEST(X11Platform, CoordinatesCountFromThePrimaryMonitor) {
     EXPECT_EQ(platform.Monitors(), c.monitors);
 
     ASSERT_TRUE(platform.SetCursorPos({960, 540}));
+    Settle(platform);
     EXPECT_EQ(test::ReadPointer(xvfb.Display()),
               (test::PointerLocation{c.primary.left + 960, c.primary.top + 540}));
     ASSERT_TRUE(platform.SetCursorPos({500, 10}));

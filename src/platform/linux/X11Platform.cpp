@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -110,12 +111,35 @@ bool X11Platform::GetCursorPos(Point& p) {
   return true;
 }
 
+namespace {
+
+// A coordinate or distance as the X protocol carries it (16 bits, signed). An X screen is at most 32767
+// pixels wide, so the clamped value reaches the same edge the whole one would: the server clamps the
+// pointer to the screen. Truncating instead would wrap a far point round to the other side.
+int ToProtocolCoordinate(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, -32768, 32767));
+}
+
+}  // namespace
+
+// Moves and buttons are flushed, not synced: the requests leave at once, in order, and nothing waits for the
+// server's answer. A later read of the pointer (a round trip) sees them done.
 bool X11Platform::SetCursorPos(Point p) {
   std::lock_guard lock(impl_->mutex);
   const Rect primary = impl_->Primary();
-  XWarpPointer(impl_->dpy, None, impl_->root, 0, 0, 0, 0, p.x + primary.left, p.y + primary.top);
-  XSync(impl_->dpy, False);
+  XWarpPointer(impl_->dpy, None, impl_->root, 0, 0, 0, 0, ToProtocolCoordinate(0LL + p.x + primary.left),
+               ToProtocolCoordinate(0LL + p.y + primary.top));
+  XFlush(impl_->dpy);
   log::Verbose("inject: cursor ", p.x, ",", p.y);
+  return true;
+}
+
+bool X11Platform::MoveCursorBy(int dx, int dy) {
+  std::lock_guard lock(impl_->mutex);
+  // Relative to where the pointer is (no source or destination window): one request, no reply.
+  XWarpPointer(impl_->dpy, None, None, 0, 0, 0, 0, ToProtocolCoordinate(dx), ToProtocolCoordinate(dy));
+  XFlush(impl_->dpy);
+  log::Verbose("inject: cursor by ", dx, ",", dy);
   return true;
 }
 
@@ -147,7 +171,7 @@ void X11Platform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
     }
     for (std::int64_t i = 0; i < std::abs(clicks); ++i) im.Click(clicks > 0 ? 4 : 5);
   }
-  XSync(im.dpy, False);
+  XFlush(im.dpy);
   log::Verbose("inject: mouse flags 0x", std::hex, flags, std::dec, " data ", mouseData);
 }
 
