@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,7 +40,8 @@ class TBMPUtil {
  private:
   void RebuildRows();
   template <class SourceOf>
-  void Rotate(int newWidth, int newHeight, SourceOf sourceOf);
+  void Rotate(int newWidth, int newHeight, std::ptrdiff_t step, int tileRows, int tileColumns,
+              SourceOf sourceOf);
 
   Bitmap24* bitmap_ = nullptr;
   std::vector<std::uint8_t*> rows_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <utility>
@@ -287,6 +288,57 @@ TEST(Rotate, RoundTripsRestoreThePicture) {
     other.Rotate180();
     EXPECT_TRUE(SamePixels(bmp, half)) << "two left turns are a half turn " << w << "x" << h;
     ExpectRowsMatch(util);
+  }
+}
+
+// Each turn against the plain per-pixel form, for sizes that are not multiples of the tiles, with and
+// without row padding; the whole rows are compared, padding included (it stays zero).
+TEST(Rotate, MatchesThePerPixelFormAtEverySize) {
+  std::mt19937 rng(13);
+  struct Turn {
+    const char* name;
+    void (TBMPUtil::*turn)();
+    bool quarter;
+    std::pair<int, int> (*source)(int x, int y, int w, int h);  // old (x, y) of new pixel (x, y)
+  };
+  const Turn turns[] = {
+      {"right", &TBMPUtil::RotateRight, true,
+       [](int x, int y, int, int h) { return std::pair(y, h - 1 - x); }},
+      {"left", &TBMPUtil::RotateLeft, true, [](int x, int y, int w, int) { return std::pair(w - 1 - y, x); }},
+      {"half", &TBMPUtil::Rotate180, false,
+       [](int x, int y, int w, int h) { return std::pair(w - 1 - x, h - 1 - y); }},
+  };
+  for (const auto& [w, h] : std::vector<std::pair<int, int>>{{2, 1},
+                                                             {1, 2},
+                                                             {4, 3},
+                                                             {17, 5},
+                                                             {16, 257},
+                                                             {257, 16},
+                                                             {300, 37},
+                                                             {37, 300},
+                                                             {515, 33},
+                                                             {33, 515}}) {
+    const Bitmap24 original = RandomPicture(w, h, rng);
+    for (const Turn& t : turns) {
+      Bitmap24 expected(t.quarter ? h : w, t.quarter ? w : h);
+      for (int y = 0; y < expected.Height(); ++y) {
+        for (int x = 0; x < expected.Width(); ++x) {
+          const auto [sx, sy] = t.source(x, y, w, h);
+          for (int c = 0; c < 3; ++c) expected.Pixel(x, y)[c] = original.Pixel(sx, sy)[c];
+        }
+      }
+      Bitmap24 bmp = original;
+      TBMPUtil util;
+      util.SetBitmap(bmp);
+      (util.*t.turn)();
+      ASSERT_EQ(bmp.Width(), expected.Width()) << t.name;
+      ASSERT_EQ(bmp.Height(), expected.Height()) << t.name;
+      bool same = true;
+      for (int y = 0; y < bmp.Height(); ++y)
+        same = same && std::equal(bmp.Row(y), bmp.Row(y) + bmp.Stride(), expected.Row(y));
+      EXPECT_TRUE(same) << t.name << " " << w << "x" << h;
+      ExpectRowsMatch(util);
+    }
   }
 }
 

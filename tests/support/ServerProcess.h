@@ -31,6 +31,8 @@ class ServerProcess {
 
   int HttpPort() const { return port_; }
   int UploadPort() const { return uploadPort_; }
+  // The server's process id while it runs (-1 once stopped), e.g. to read its /proc entries.
+  pid_t Pid() const { return pid_; }
   // The test's own folder and the program's working folder: --config-dir is its "config", XDG_CONFIG_HOME
   // and XDG_DATA_HOME lie inside it.
   const std::string& Home() const { return home_; }
