@@ -469,7 +469,9 @@ class HintedPlatform : public FakePlatform {
   void EndTypedCharacter() override { log.push_back("end"); }
   void SendKeyInput(std::uint16_t vk, bool up) override {
     FakePlatform::SendKeyInput(vk, up);
-    log.push_back((up ? "-" : "+") + std::to_string(vk));
+    std::string entry(up ? "-" : "+");
+    entry += std::to_string(vk);
+    log.push_back(entry);
   }
   std::vector<std::string> log;
 };

@@ -36,7 +36,9 @@ Xvfb::Xvfb(const std::string& screen, const std::string& extraArgs) {
   for (int attempt = 0; attempt < 50 && pid_ < 0; ++attempt) {
     const int n = start + attempt;
     if (DisplayInUse(n)) continue;
-    display_ = ":" + std::to_string(n);
+    char name[16];
+    std::snprintf(name, sizeof name, ":%d", n);  // GCC 12 warns wrongly (-Wrestrict) on ":" + string at -O3
+    display_ = name;
     std::vector<std::string> args = {"Xvfb", display_,  "-noreset", "-nolisten",
                                      "tcp",  "-screen", "0",        screen};
     std::istringstream extra(extraArgs);

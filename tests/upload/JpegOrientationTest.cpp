@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -71,8 +72,12 @@ Bytes Exif(bool little, const std::vector<std::vector<Entry>>& directories, std:
 
 Bytes Segment(std::uint8_t marker, const Bytes& payload, int lengthOverride = -1) {
   const int length = lengthOverride >= 0 ? lengthOverride : static_cast<int>(payload.size()) + 2;
-  Bytes out{0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-  out.insert(out.end(), payload.begin(), payload.end());
+  Bytes out(4 + payload.size());
+  out[0] = 0xFF;
+  out[1] = marker;
+  out[2] = static_cast<std::uint8_t>(length >> 8);
+  out[3] = static_cast<std::uint8_t>(length);
+  std::copy(payload.begin(), payload.end(), out.begin() + 4);
   return out;
 }
 
