@@ -88,7 +88,8 @@ class QtUiTest : public ::testing::Test {
 TEST_F(QtUiTest, EachBoxBlocksOnlyItsCaller) {
   const QString chat = "Tactivo Server", question = "Security question";
   const std::pair<QString, QString> orders[] = {{chat, question}, {question, chat}};
-  for (const auto& [firstClosed, lastClosed] : orders) {
+  for (const auto& order : orders) {
+    const QString firstClosed = order.first, lastClosed = order.second;  // captured below: no bindings
     SCOPED_TRACE(firstClosed.toStdString() + " closed first");
     std::future<void> chatCall, questionCall;
     std::optional<bool> allowed;
