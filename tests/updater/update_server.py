@@ -35,6 +35,7 @@ def make_ca(folder):
     def run(*args):
         subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    os.makedirs(folder, exist_ok=True)
     p = lambda name: os.path.join(folder, name)
     ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
     run("req", "-x509", *ec, "-keyout", p("ca.key"), "-out", p("ca.crt"), "-days", "2",
