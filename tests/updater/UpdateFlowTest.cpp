@@ -171,6 +171,8 @@ TEST_F(UpdateFlowTest, RefusedDownloadsLeaveNoFileBehind) {
       {"server closes mid-download",
        [&](UpdaterConfig&, RecordingUi&) { WriteText(Installer().string() + ".cut", ""); },
        CheckOutcome::Refused, DownloadFailure::Transfer},
+      {"data folder gone", [&](UpdaterConfig& config, RecordingUi&) { config.dataFolder = dir_ / "gone"; },
+       CheckOutcome::Refused, DownloadFailure::Store, false},
       {"installer missing", [&](UpdaterConfig&, RecordingUi&) { fs::remove(Installer()); },
        CheckOutcome::Refused, DownloadFailure::Transfer},
       {"no trusted key", [](UpdaterConfig& config, RecordingUi&) { config.publicKeys.clear(); },
