@@ -14,7 +14,7 @@ TEST(CheckUpdateProgram, PrintsTheAnswerAndExitsWithItsCode) {
   TempDir dir;
   testing::UpdateServer server(dir / "site", dir / "requests.log", {dir / "tls", ""});
   const std::string https = "https://127.0.0.1:" + std::to_string(server.Port()) + "/";
-  const std::string ca = "FERNPAD_UPDATE_CA_FILE=" + (dir / "tls" / "ca.crt").string();
+  const std::string ca = "FERNPAD_UPDATE_CA_FILE='" + (dir / "tls" / "ca.crt").string() + "'";
   struct Case {
     const char* answer;  // nullptr: no updates.php
     std::string url;
@@ -36,10 +36,9 @@ TEST(CheckUpdateProgram, PrintsTheAnswerAndExitsWithItsCode) {
     fs::remove(dir / "site" / "updates.php");
     if (c.answer) WriteText(dir / "site" / "updates.php", c.answer);
     const TempDir home;
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + home.Path().string()};
-    if (!c.caVariable.empty()) env.push_back(c.caVariable);
-    const auto result = testing::RunProgram({FERNPAD_SERVER_BINARY, "--check-update", "--update-url", c.url},
-                                            env, {"DISPLAY", "XDG_DATA_HOME", "FERNPAD_UPDATE_CA_FILE"});
+    const auto result = testing::RunProgram(
+        {FERNPAD_SERVER_BINARY, "--check-update", "--update-url", c.url},
+        "-u DISPLAY -u FERNPAD_UPDATE_CA_FILE XDG_DATA_HOME='" + home.Path().string() + "' " + c.caVariable);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err.rfind(c.errPart, 0), 0u) << result.err;
