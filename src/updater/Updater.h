@@ -64,6 +64,11 @@ class HttpError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+// The body could not be written to its file: the disk is full, the folder went away...
+class FileWriteError : public HttpError {
+ public:
+  using HttpError::HttpError;
+};
 // The progress callback asked to stop.
 class TransferCancelled : public std::runtime_error {
  public:
@@ -134,6 +139,15 @@ enum class CheckOutcome {
 // the installed version, and the data folder with the proxy settings of its "option.dat" (the file is
 // created and the program path recorded in it, as every check does).
 UpdaterConfig ConfigForThisProgram(const std::string& updateUrl, int countryCode);
+
+// The version question alone, without a box: what --check-update and the headless start-up check report.
+struct VersionCheck {
+  enum class Result { NoServer, Failed, UpToDate, Available };
+  Result result = Result::NoServer;
+  std::string available;  // Available: the offered version, trimmed
+  std::string error;      // Failed: what went wrong
+};
+VersionCheck CheckVersion(const UpdaterConfig& config);
 
 // The check, the offer, the signed download and the hand-over. Silent (the start-up check) shows no box for
 // a failed request, no update or a missing update server. The texts follow the country code.
