@@ -3,15 +3,21 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <fstream>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "GuiPlay.h"
 #include "app/Placement.h"
+#include "app/gui/MainWindow.h"
 #include "app/gui/QtUpdaterUi.h"
 #include "app/gui/UpdaterForm.h"
 
@@ -299,6 +305,180 @@ TEST(UpdateCheckThread, ChecksRunOneAtATimeAndTellTheirOutcome) {
   });
   EXPECT_EQ(outcomes, (std::vector<CheckOutcome>{CheckOutcome::Declined, CheckOutcome::Failed}));
   EXPECT_EQ(second, 0);
+}
+
+// An update server behind the HTTP client: it offers a newer version (or fails every request) and sends the
+// installer in small pieces until the download is cancelled.
+struct FakeUpdateServer {
+  std::mutex lock;
+  bool fails = false;
+  int requests = 0;
+  int downloads = 0;
+  bool cancelled = false;
+};
+
+class FakeHttpClient : public updater::HttpClient {
+ public:
+  explicit FakeHttpClient(std::shared_ptr<FakeUpdateServer> server) : server_(std::move(server)) {}
+  std::string Get(const std::string&) override {
+    std::lock_guard lock(server_->lock);
+    ++server_->requests;
+    if (server_->fails) throw updater::HttpError("no route to host");
+    return "99.0.0.0\r\n";
+  }
+  void Download(const std::string&, const std::filesystem::path& file,
+                const std::function<bool(const updater::TransferProgress&)>& progress) override {
+    {
+      std::lock_guard lock(server_->lock);
+      ++server_->downloads;
+    }
+    std::ofstream(file) << "the first bytes";
+    constexpr std::int64_t kSize = 100'000'000, kPiece = 10'000;
+    for (std::int64_t received = kPiece; received < kSize; received += kPiece) {
+      if (!progress({received, kSize})) {
+        std::lock_guard lock(server_->lock);
+        server_->cancelled = true;
+        throw updater::TransferCancelled("cancelled");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    throw updater::HttpError("the connection was closed");
+  }
+
+ private:
+  std::shared_ptr<FakeUpdateServer> server_;
+};
+
+bool AnyBoxOpen() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMessageBox*>(w) && w->isVisible()) return true;
+  return false;
+}
+
+// The main window's checks against the fake server.
+class MainWindowUpdateTest : public ::testing::Test {
+ protected:
+  MainWindowUpdateTest() {
+    form.UpdaterConfigSource = [server = server, folder = folder.path().toStdString()] {
+      updater::UpdaterConfig config;
+      config.countryCode = 49;
+      config.installedVersion = "0.1.0.0";
+      config.baseUrl = "https://updates.example/";
+      config.publicKeys = {"RWQBAgMEBQYHCAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"};
+      config.dataFolder = folder;
+      config.makeClient = [server](const settings::UpdaterSettings&) {
+        return std::make_unique<FakeHttpClient>(server);
+      };
+      return config;
+    };
+    QObject::connect(&form.UpdateCheck(), &UpdateCheckThread::Finished,
+                     [this](CheckOutcome o) { outcomes.push_back(o); });
+    form.show();
+  }
+  bool OnTop() const { return form.windowFlags() & Qt::WindowStaysOnTopHint; }
+  // The offer box, once it shows the offer of the fake server's version.
+  QMessageBox* Offer() {
+    QMessageBox* box = OpenBox("Update");
+    if (!box) return nullptr;
+    const auto offer = updater::OfferBox(49, settings::kProgramName, "0.1.0.0", "99.0.0.0");
+    EXPECT_EQ(box->windowTitle().toStdString(), offer.caption);
+    EXPECT_EQ(box->text(), QString::fromStdString(offer.text).replace("\r\n", "\n"));
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    return box;
+  }
+
+  QTemporaryDir folder;
+  std::shared_ptr<FakeUpdateServer> server = std::make_shared<FakeUpdateServer>();
+  settings::LiveSettings settings;
+  TForm1 form{settings, [] { return std::string(); }};
+  std::vector<CheckOutcome> outcomes;
+};
+
+// "Check for online updates now": the window is a normal one while the offer is asked (pressing again does
+// nothing), and stays on top again once it is declined.
+TEST_F(MainWindowUpdateTest, DecliningTheOfferEndsTheCheckWithTheWindowOnTopAgain) {
+  ASSERT_TRUE(OnTop());
+  auto* button = form.findChild<QPushButton*>("Button6");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "Check for online updates now");
+  Play({
+      {"the button starts the check",
+       [&] {
+         button->click();
+         return true;
+       }},
+      {"the offer appears; the button is pressed again",
+       [&] {
+         if (!Offer()) return false;
+         EXPECT_FALSE(OnTop());
+         EXPECT_TRUE(form.isVisible());
+         button->click();
+         return true;
+       }},
+      {"the offer is declined",
+       [&] {
+         Offer()->button(QMessageBox::No)->click();
+         return true;
+       }},
+      {"the check ends", [&] { return outcomes.size() == 1; }},
+  });
+  EXPECT_EQ(outcomes, std::vector<CheckOutcome>{CheckOutcome::Declined});
+  EXPECT_TRUE(OnTop());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(server->requests, 1);
+  EXPECT_EQ(server->downloads, 0);
+}
+
+// Taking the offer: the progress window follows the download, Cancel stops it at the server and the check
+// ends with the window on top again.
+TEST_F(MainWindowUpdateTest, CancelStopsTheDownloadOfTheOfferTaken) {
+  TUpdaterForm& progress = form.UpdateCheck().Ui().Form();
+  Play({
+      {"the offer appears",
+       [&] {
+         if (!form.UpdateCheck().Running()) form.Button6Click();
+         return Offer() != nullptr;
+       }},
+      {"the offer is taken",
+       [&] {
+         Offer()->button(QMessageBox::Yes)->click();
+         return true;
+       }},
+      {"the progress window shows the download coming in",
+       [&] { return progress.isVisible() && progress.ProgressBar1->value() > 0; }},
+      {"Cancel is pressed",
+       [&] {
+         EXPECT_FALSE(OnTop());
+         progress.CancelButton->click();
+         return true;
+       }},
+      {"the check ends", [&] { return outcomes.size() == 1; }},
+  });
+  EXPECT_EQ(outcomes, std::vector<CheckOutcome>{CheckOutcome::Cancelled});
+  EXPECT_TRUE(server->cancelled);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_TRUE(OnTop());
+  EXPECT_TRUE(form.isVisible());
+}
+
+// "Check on startup": the timer's check runs once and says nothing about a failed request.
+TEST_F(MainWindowUpdateTest, StartupCheckRunsOnceAndSilently) {
+  server->fails = true;
+  settings::Options options;
+  options.CheckUpdatesOnStartup = true;
+  form.LoadControls(options, "/tmp/");
+  ASSERT_TRUE(form.UpdateTimer->isActive());
+  Play({
+      {"the timer's check ends without a box",
+       [&] {
+         EXPECT_FALSE(AnyBoxOpen());
+         return outcomes.size() == 1;
+       }},
+  });
+  EXPECT_EQ(outcomes, std::vector<CheckOutcome>{CheckOutcome::Failed});
+  EXPECT_FALSE(form.UpdateTimer->isActive());
+  EXPECT_EQ(server->requests, 1);
+  EXPECT_TRUE(OnTop());
 }
 
 }  // namespace

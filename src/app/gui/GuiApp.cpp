@@ -17,6 +17,7 @@
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
+#include "updater/Updater.h"
 
 namespace fernpad::app {
 namespace {
@@ -92,6 +93,9 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     return 1;
   }
   form1.AttachDevices(&server.Devices());
+  form1.UpdaterConfigSource = [country = server.CountryCode()] {
+    return updater::ConfigForThisProgram("", country);
+  };
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
   if (form1.TrayAvailable())
@@ -101,6 +105,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   const int code = app.exec();
   ui.BeginShutdown();
+  form1.EndUpdateCheck();
   server.Stop();
   return code;
 }
