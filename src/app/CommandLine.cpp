@@ -21,6 +21,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.version = true;
     } else if (a == "--help" || a == "-h") {
       cl.help = true;
+    } else if (a == "--check-update") {
+      cl.checkUpdate = true;
+    } else if (a == "--update-url") {
+      cl.updateUrl = value();
+      if (cl.updateUrl.rfind("http://", 0) != 0 && cl.updateUrl.rfind("https://", 0) != 0)
+        throw std::invalid_argument("--update-url needs an http:// or https:// address, not '" +
+                                    cl.updateUrl + "'");
     } else if (a == "--config-dir") {
       cl.configDir = value();
       if (cl.configDir.empty()) throw std::invalid_argument("--config-dir needs a folder");
@@ -58,6 +65,10 @@ std::string UsageText() {
          "  --udp-port PORT    listen for datagrams on PORT instead of 12770 (0: any free port)\n"
          "  --udp-answer-port PORT  send datagram answers to PORT instead of 12771\n"
          "  --upload-port PORT receive photos on PORT instead of 12772 (0: any free port)\n"
+         "  --check-update     ask the update server whether a newer version exists, print the answer\n"
+         "                     and exit: 0 up to date, 10 update available, 1 the check failed\n"
+         "  --update-url URL   ask the update server at URL (the folder of updates.php) instead of the\n"
+         "                     build's own\n"
          "  --version          print the version and exit\n"
          "  --help, -h         print this help and exit\n";
 }

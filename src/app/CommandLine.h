@@ -12,6 +12,8 @@ struct CommandLine {
   bool verbose = false;
   bool version = false;
   bool help = false;
+  bool checkUpdate = false;             // ask the update server once, print the answer and exit
+  std::string updateUrl;                // the update server instead of the build's; empty: the build's
   std::string configDir;                // where "option.dat" lives; empty: the default place
   std::uint16_t httpPort = 12769;       // the handheld always uses 12769; other values are for tests
   std::uint16_t udpPort = 12770;        // likewise for the datagram port

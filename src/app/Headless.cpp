@@ -2,9 +2,11 @@
 
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
+#include "app/UpdateCheck.h"
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
@@ -29,9 +31,12 @@ int RunHeadless(const CommandLine& cl) {
     AllowHosts(cl, settings);
     server.Start();
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    std::optional<StartupUpdateCheck> updateCheck;
+    if (settings.Get().CheckUpdatesOnStartup) updateCheck.emplace(cl.updateUrl);
     int signal = 0;
     sigwait(&stopSignals, &signal);
     log::Verbose("stopping on signal ", signal);
+    updateCheck.reset();
     ui.BeginShutdown();
     server.Stop();
     return 0;

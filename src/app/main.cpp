@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "app/UpdateCheck.h"
 #include "app/gui/GuiApp.h"
 #include "core/Log.h"
 
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   log::SetVerbose(cl.verbose);
+  if (cl.checkUpdate) return app::RunCheckUpdate(cl, std::cout, std::cerr);  // needs no display
   return cl.headless ? app::RunHeadless(cl) : app::RunGui(argc, argv, cl);
 }
