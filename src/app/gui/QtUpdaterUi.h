@@ -68,6 +68,8 @@ class UpdateCheckThread : public QObject {
   // out of the check is logged and counts as a failed check.
   bool Start(Check check);
   bool Running() const { return worker_.joinable(); }
+  // Whether Shutdown has begun; from any thread (a request under way may ask it to end early).
+  bool ShuttingDown() const { return shutDown_; }
   // Releases a check waiting on a box or downloading and waits for the worker thread to end; no check
   // starts afterwards.
   void Shutdown();
@@ -80,7 +82,7 @@ class UpdateCheckThread : public QObject {
  private:
   QtUpdaterUi ui_;
   std::thread worker_;
-  bool shutDown_ = false;
+  std::atomic<bool> shutDown_{false};
 };
 
 }  // namespace fernpad::app
