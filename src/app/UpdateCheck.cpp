@@ -68,7 +68,9 @@ void StartupUpdateCheck::Run(const std::string& updateUrl) {
     };
     return updater::MakeCurlHttpClient(proxy, std::move(options));
   };
-  log::Verbose("update check at start: ", DescribeVersionCheck(updater::CheckVersion(config)));
+  const VersionCheck check = updater::CheckVersion(config);
+  std::lock_guard lock(mutex_);
+  if (!stopping_) log::Verbose("update check at start: ", DescribeVersionCheck(check));
 }
 
 }  // namespace fernpad::app

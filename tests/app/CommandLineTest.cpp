@@ -12,8 +12,11 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_EQ(none.httpPort, 12769);
   EXPECT_EQ(none.uploadPort, 12772);
   EXPECT_TRUE(none.configDir.empty());
-  const CommandLine all = ParseCommandLine({"--headless", "--verbose", "--config-dir", "/tmp/a b",
-                                            "--http-port", "0", "--upload-port", "7", "--version", "-h"});
+  EXPECT_FALSE(none.checkUpdate);
+  EXPECT_TRUE(none.updateUrl.empty());
+  const CommandLine all = ParseCommandLine(
+      {"--headless", "--verbose", "--config-dir", "/tmp/a b", "--http-port", "0", "--upload-port", "7",
+       "--version", "-h", "--check-update", "--update-url", "https://updates.example/fernpad/"});
   EXPECT_TRUE(all.headless);
   EXPECT_TRUE(all.verbose);
   EXPECT_TRUE(all.version);
@@ -22,12 +25,19 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_EQ(all.httpPort, 0);
   EXPECT_EQ(all.uploadPort, 7);
   EXPECT_EQ(all.udpAnswerPort, 12771);
+  EXPECT_TRUE(all.checkUpdate);
+  EXPECT_EQ(all.updateUrl, "https://updates.example/fernpad/");
+  for (const char* option : {"--check-update", "--update-url URL"})
+    EXPECT_NE(UsageText().find(option), std::string::npos) << option;
 }
 
 TEST(CommandLine, BadInputIsAnErrorWithAMessage) {
   EXPECT_THROW(ParseCommandLine({"--nope"}), std::invalid_argument);
   EXPECT_THROW(ParseCommandLine({"--config-dir"}), std::invalid_argument);
   EXPECT_THROW(ParseCommandLine({"--config-dir", ""}), std::invalid_argument);
+  for (const char* bad : {"", "updates.example", "ftp://updates.example/", "file:///tmp/"})
+    EXPECT_THROW(ParseCommandLine({"--update-url", bad}), std::invalid_argument) << bad;
+  EXPECT_THROW(ParseCommandLine({"--update-url"}), std::invalid_argument);
   for (const char* bad : {"65536", "-1", "12a", "", "0x10"})
     EXPECT_THROW(ParseCommandLine({"--http-port", bad}), std::invalid_argument) << bad;
   try {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "updater/Reasons.h"
 #include "updater/Updater.h"
 
 namespace fernpad::updater {
@@ -42,35 +41,6 @@ TEST(Texts, TheProgramsOwnTextsPerCountry) {
     EXPECT_EQ(OfferBox(c.country, "FernpadServer", "1.0.0.52", "1.0.0.53"),
               c.german ? germanOffer : englishOffer);
   }
-}
-
-// The boxes this program adds: a caption, the language of the country, the reason and the installer in them.
-TEST(Texts, NewBoxesSpeakTheCountrysLanguageAndCarryTheirDetails) {
-  const std::string reason = DownloadFailureReason(49, DownloadFailure::SignatureInvalid, "bad key");
-  EXPECT_NE(reason.find("Signatur"), std::string::npos);
-  EXPECT_NE(reason.find("\r\nDetails: bad key"), std::string::npos);
-  EXPECT_NE(DownloadFailedBox(49, reason).text.find(reason), std::string::npos);
-  struct Case {
-    BoxText box;
-    const char* word;  // a word of the box's language
-  } cases[] = {
-      {DownloadFailedBox(49, "x"), "nicht installiert"},
-      {DownloadFailedBox(1, "x"), "not installed"},
-      {NoUpdateServerBox(49), "Update-Server"},
-      {NoUpdateServerBox(43), "update server"},
-      {HandOverBox(49, "/d/Update.deb"), "/d/Update.deb"},
-      {HandOverBox(49, "/d/Update.deb"), "beendet"},
-      {HandOverBox(41, "/d/Update.deb"), "/d/Update.deb"},
-      {HandOverBox(41, "/d/Update.deb"), "closes now"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_FALSE(c.box.caption.empty()) << c.box.text;
-    EXPECT_NE(c.box.text.find(c.word), std::string::npos) << c.box.text;
-  }
-  for (auto failure :
-       {DownloadFailure::NoTrustedKeys, DownloadFailure::NoDataFolder, DownloadFailure::Transfer,
-        DownloadFailure::Store, DownloadFailure::SignatureMissing, DownloadFailure::SignatureInvalid})
-    EXPECT_NE(DownloadFailureReason(49, failure), DownloadFailureReason(1, failure));
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
-"""The update server and proxy of the updater tests, on loopback only.
+"""The updater tests' update server and proxy, on loopback only.
 
-update_server.py ROOT [--tls DIR] [--proxy USER:PASSWORD] [--log FILE]
+update_server.py ROOT LOG [--tls DIR] [--proxy USER:PASSWORD]
 
-Serves the files under ROOT ("updates.php" holds the version answer) on 127.0.0.1 at a free port and prints
-"server PORT". With --tls it first makes a test CA and a certificate for 127.0.0.1 in DIR (DIR/ca.crt is the
-CA to trust) and speaks HTTPS. With --proxy it also runs an HTTP proxy that wants basic authentication and
-forwards only to 127.0.0.1, and prints "proxy PORT". A file that has a sibling "<name>.cut" is announced at its
-full length but only its first half is sent before the connection is closed. Every request is appended to the
-log file as "<via> <method> <target> cache-control=<value>". Runs until killed.
+Prints "pid N" and "server PORT": the files under ROOT on 127.0.0.1 ("updates.php" holds the version answer),
+over HTTPS with --tls (a test CA and a certificate for 127.0.0.1 are made in DIR; DIR/ca.crt is the CA). With
+--proxy also "proxy PORT": a proxy that wants basic authentication and forwards only to 127.0.0.1. A file with
+a sibling "<name>.cut" is announced at full length, but the connection closes after half of it. Every request
+is appended to LOG as "<direct|proxy> <method> <target> cache-control=<value>".
 """
 import base64
 import http.server
@@ -35,6 +34,7 @@ def make_ca(folder):
     def run(*args):
         subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    os.makedirs(folder, exist_ok=True)
     p = lambda name: os.path.join(folder, name)
     ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
     run("req", "-x509", *ec, "-keyout", p("ca.key"), "-out", p("ca.crt"), "-days", "2",
@@ -156,15 +156,10 @@ class QuietServer(http.server.ThreadingHTTPServer):
 
 def main():
     global log_file
-    args = sys.argv[1:]
-    root, tls, proxy = args[0], None, None
-    for i in range(1, len(args) - 1):
-        if args[i] == "--tls":
-            tls = args[i + 1]
-        elif args[i] == "--proxy":
-            proxy = args[i + 1]
-        elif args[i] == "--log":
-            log_file = args[i + 1]
+    root, log_file = sys.argv[1], sys.argv[2]
+    options = dict(zip(sys.argv[3::2], sys.argv[4::2]))
+    tls, proxy = options.get("--tls"), options.get("--proxy")
+    print("pid %d" % os.getpid(), flush=True)
     FileHandler.root = root
     server = QuietServer(("127.0.0.1", 0), FileHandler)
     if tls:
