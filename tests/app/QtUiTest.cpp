@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "GuiPlay.h"
 #include "access/AccessControl.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/QtUi.h"
@@ -26,38 +27,9 @@ namespace fernpad::app {
 namespace {
 
 using namespace std::chrono_literals;
-using Phase = std::pair<std::string, std::function<bool()>>;
-
-// Plays the phases in turn from a timer on the GUI thread, so they go on inside any event loop a box may
-// run. A phase returns true when it is done; one not done within 5 s fails and the play goes on. A last
-// phase closes what is still open, so every waiting caller is released.
-void Play(std::vector<Phase> phases) {
-  phases.emplace_back("close what is left", [] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) box->buttons().first()->click();
-    return true;
-  });
-  std::size_t at = 0;
-  auto since = std::chrono::steady_clock::now();
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (at == phases.size()) return;
-    const bool done = phases[at].second();
-    if (!done && std::chrono::steady_clock::now() - since < 5s) return;
-    EXPECT_TRUE(done) << phases[at].first;
-    ++at;
-    since = std::chrono::steady_clock::now();
-  });
-  timer.start(10);
-  while (at < phases.size()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-QMessageBox* OpenBox(const QString& title) {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->windowTitle() == title)
-      return box;
-  return nullptr;
-}
+using guitest::OpenBox;
+using guitest::Play;
+using guitest::Ready;
 
 // Presses the box's accepting button; false while there is no such box.
 bool Answer(const QString& title) {
@@ -65,10 +37,6 @@ bool Answer(const QString& title) {
   if (!box) return false;
   box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
   return true;
-}
-
-bool Ready(const std::future<void>& f) {
-  return f.wait_for(0s) == std::future_status::ready;
 }
 
 class QtUiTest : public ::testing::Test {

@@ -13,10 +13,13 @@
 #include "app/Startup.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/QtUi.h"
+#include "app/gui/QtUpdaterUi.h"
 #include "app/gui/SmallWindows.h"
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
+#include "updater/CurlHttpClient.h"
+#include "updater/Updater.h"
 
 namespace fernpad::app {
 namespace {
@@ -92,6 +95,17 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     return 1;
   }
   form1.AttachDevices(&server.Devices());
+  // A request under way when the program closes ends at once rather than at its time-out.
+  form1.UpdaterConfigSource = [&checks = form1.UpdateCheck(), url = cl.updateUrl,
+                               country = server.CountryCode()] {
+    updater::UpdaterConfig config = updater::ConfigForThisProgram(url, country);
+    config.makeClient = [&checks](const settings::UpdaterSettings& proxy) {
+      updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
+      options.stop = [&checks] { return checks.ShuttingDown(); };
+      return updater::MakeCurlHttpClient(proxy, std::move(options));
+    };
+    return config;
+  };
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
   if (form1.TrayAvailable())
@@ -101,6 +115,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   const int code = app.exec();
   ui.BeginShutdown();
+  form1.EndUpdateCheck();
   server.Stop();
   return code;
 }

@@ -18,6 +18,7 @@
 #include "app/Placement.h"
 #include "app/gui/FolderText.h"
 #include "app/gui/Pictures.h"
+#include "app/gui/QtUpdaterUi.h"
 #include "core/Cp1252.h"
 #include "settings/OptionsStore.h"
 #include "upload/Devices.h"
@@ -187,7 +188,7 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
 
   auto* bottom = new QHBoxLayout;
   UpdateNowButton = new QPushButton("Check for online updates now", this);
-  UpdateNowButton->setObjectName("UpdateNowButton");
+  UpdateNowButton->setObjectName("Button6");
   CheckBox2 = new QCheckBox("Check on startup", this);
   CheckBox2->setObjectName("CheckBox2");
   bottom->addWidget(UpdateNowButton);
@@ -198,6 +199,10 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
   UpdateTimer = new QTimer(this);
   UpdateTimer->setObjectName("UpdateTimer");
   UpdateTimer->setSingleShot(true);
+  connect(UpdateTimer, &QTimer::timeout, this, &TForm1::UpdateTimerTimer);
+  connect(UpdateNowButton, &QPushButton::clicked, this, &TForm1::Button6Click);
+  updateCheck_ = std::make_unique<UpdateCheckThread>();
+  connect(updateCheck_.get(), &UpdateCheckThread::Finished, this, [this] { SetStayOnTop(true); });
 
   trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
   TrayIcon1 = new QSystemTrayIcon(TrayPicture(), this);
@@ -224,6 +229,10 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
     connect(box, &QCheckBox::toggled, this, &TForm1::SettingsChanged);
   qApp->installEventFilter(this);
   PageControl1->setCurrentIndex(0);
+}
+
+TForm1::~TForm1() {
+  EndUpdateCheck();
 }
 
 QWidget* TForm1::BuildGeneralPage() {
@@ -428,6 +437,36 @@ void TForm1::Button7Click() {
   const QString chosen = PickFolder(FolderText(shown));
   devices_->FolderChosen(chosen.isEmpty() ? shown : FolderBytes(chosen));
   RefreshDevices();
+}
+
+void TForm1::Button6Click() {
+  StartUpdateCheck(false);
+}
+
+void TForm1::UpdateTimerTimer() {
+  UpdateTimer->stop();
+  StartUpdateCheck(true);
+}
+
+void TForm1::StartUpdateCheck(bool silent) {
+  if (!UpdaterConfigSource || updateCheck_->Running()) return;
+  SetStayOnTop(false);
+  const bool started = updateCheck_->Start([source = UpdaterConfigSource, silent](updater::UpdaterUi& ui) {
+    return updater::CheckForUpdate(source(), ui, silent);
+  });
+  if (!started) SetStayOnTop(true);
+}
+
+void TForm1::EndUpdateCheck() {
+  updateCheck_->Shutdown();
+}
+
+void TForm1::SetStayOnTop(bool onTop) {
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
+  // New flags make a new native window and hide the widget: a window on screen is shown again.
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (shown) show();
 }
 
 void TForm1::LoadControls(const settings::Options& o, const std::string& fallbackFolder) {

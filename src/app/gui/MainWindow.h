@@ -13,14 +13,18 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "settings/LiveSettings.h"
+#include "updater/Updater.h"
 
 namespace fernpad::upload {
 class UploadDevices;
 }
 
 namespace fernpad::app {
+
+class UpdateCheckThread;
 
 // The colour swatch of the pointer: a 15 x 15 circle with a hand cursor.
 class ColorSwatch : public QWidget {
@@ -47,6 +51,8 @@ class TForm1 : public QWidget {
  public:
   // addresses: returns the address line's addresses (called on every activation).
   TForm1(settings::LiveSettings& settings, std::function<std::string()> addresses);
+  // Ends a running update check first (EndUpdateCheck).
+  ~TForm1() override;
 
   // Fills the controls from the settings without saving; the folder box shows fallbackFolder when the
   // stored folder is shorter than 3 characters.
@@ -69,6 +75,19 @@ class TForm1 : public QWidget {
   void CentreOnFirstMonitor();
   bool TrayAvailable() const { return trayAvailable_; }
   QSystemTrayIcon* TrayIcon() { return TrayIcon1; }
+
+  // What an update check needs; called on the check's worker thread as each check starts. Without it the
+  // window starts no check.
+  std::function<updater::UpdaterConfig()> UpdaterConfigSource;
+  // "Check for online updates now": the check with all its boxes.
+  void Button6Click();
+  // The start-up check, a second after the controls were loaded with "Check on startup" ticked: once, and
+  // silent about a failed request, no update or no update server.
+  void UpdateTimerTimer();
+  // Releases a check waiting on a box or downloading and waits for its thread; no check starts afterwards.
+  // Before the windows go.
+  void EndUpdateCheck();
+  UpdateCheckThread& UpdateCheck() { return *updateCheck_; }
 
  signals:
   // The user picked a new pointer colour (the overlay takes it at once).
@@ -95,6 +114,10 @@ class TForm1 : public QWidget {
   void FillDevicePage(const std::vector<settings::TSnapferryDevice>& devices, int selected,
                       const std::string& folder);
   void Button7Click();
+  // While a check runs the window is a normal one, so the check's boxes and windows and then the installer
+  // can come in front of it; it stays on top again once the check has ended. One check at a time.
+  void StartUpdateCheck(bool silent);
+  void SetStayOnTop(bool onTop);
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
@@ -106,6 +129,7 @@ class TForm1 : public QWidget {
   bool centring_ = false;  // shown centred: centre again when the frame turns out to have another size
   QSize centredFrame_;     // the frame size the window was last centred with
   QTimer* trayWatch_ = nullptr;
+  std::unique_ptr<UpdateCheckThread> updateCheck_;
 
  public:
   QLabel* Label7 = nullptr;
@@ -132,7 +156,7 @@ class TForm1 : public QWidget {
   QPushButton* Button7 = nullptr;
   QComboBox* ComboBox1 = nullptr;
   QPushButton* Button8 = nullptr;
-  QPushButton* UpdateNowButton = nullptr;
+  QPushButton* UpdateNowButton = nullptr;  // Button6
   QTimer* UpdateTimer = nullptr;
   QSystemTrayIcon* TrayIcon1 = nullptr;
 };

@@ -1,16 +1,12 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
-#include <atomic>
 #include <functional>
-#include <future>
 #include <optional>
-#include <vector>
 
+#include "app/gui/GuiCalls.h"
 #include "core/Ui.h"
 
-class QDialog;
 class QMessageBox;
 
 namespace fernpad::app {
@@ -57,26 +53,16 @@ class QtUi : public QObject, public Ui {
   void BeginShutdown();
 
  private:
-  // Runs work on the GUI thread and, if wait, blocks until it has run (or shutdown begins).
-  void OnGuiThread(std::function<void()> work, bool wait);
-  // Shows the box that make creates on the GUI thread, without blocking that thread or the other boxes,
-  // and waits for the button that closed it: the calling thread alone waits. nullopt when the program is
-  // closing.
+  void OnGuiThread(std::function<void()> work, bool wait) { calls_.OnGuiThread(std::move(work), wait); }
+  // The box that make creates, on top of every window, waited for as GuiCalls::AskInBox does.
   std::optional<int> AskInBox(std::function<QMessageBox*()> make);
-  // Runs open on the GUI thread, which shows a dialog and gives it, and waits until that dialog has
-  // finished: its result code, or nullopt when the program is closing.
-  std::optional<int> WaitForDialog(std::function<QDialog*()> open);
   // The monitor the main window belongs to (GUI thread).
   Rect MainWindowMonitor() const;
-  // Waits until the future is ready; false when shutdown began first.
-  template <class T>
-  bool Await(std::future<T>& future) const;
 
   TForm1& mainWindow_;
   TPointerForm& pointerForm_;
   QtWindows windows_;
-  std::atomic<bool> closing_{false};
-  std::vector<QPointer<QMessageBox>> boxes_;  // the boxes shown so far (GUI thread only)
+  GuiCalls calls_;
 };
 
 }  // namespace fernpad::app
