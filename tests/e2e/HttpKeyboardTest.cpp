@@ -123,7 +123,7 @@ TEST(HttpKeyboard, ALongTextIsCutAndDoesNotHoldUpOtherClients) {
   // Once the first characters have arrived, another client's move is served while the text goes on.
   for (int i = 0; i < 500 && desk.window->TypedText().empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    desk.window->Collect();
+    desk.window->CollectArrived();
   }
   ASSERT_FALSE(desk.window->TypedText().empty());
   EXPECT_NE(Curl(port, "/?x:0&y:0&a=a").find("200 OK"), std::string::npos);

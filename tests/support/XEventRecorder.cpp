@@ -3,7 +3,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace fernpad::test {
 
@@ -35,6 +37,19 @@ XEventRecorder::~XEventRecorder() {
 }
 
 const std::vector<XEventRecorder::Event>& XEventRecorder::Collect() {
+  // The server flushes its input requests without waiting for the X server, which may carry them out just
+  // after this client's round trip: read until two rounds 20 ms apart bring nothing new (at most 1 s).
+  std::size_t quietRounds = 0;
+  for (int round = 0; round < 50 && quietRounds < 2; ++round) {
+    if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::size_t before = events_.size();
+    ReadArrived();
+    quietRounds = events_.size() == before ? quietRounds + 1 : 0;
+  }
+  return events_;
+}
+
+void XEventRecorder::ReadArrived() {
   XSync(dpy_, False);
   while (XPending(dpy_) > 0) {
     XEvent ev;
@@ -63,7 +78,6 @@ const std::vector<XEventRecorder::Event>& XEventRecorder::Collect() {
     }
     events_.push_back(rec);
   }
-  return events_;
 }
 
 std::string XEventRecorder::TypedText() const {

@@ -25,9 +25,14 @@ class XEventRecorder {
   XEventRecorder(const XEventRecorder&) = delete;
   XEventRecorder& operator=(const XEventRecorder&) = delete;
 
-  // Makes a round trip to the X server and records every event that arrived before it.
-  // Events injected by another client that finished with XSync before this call are all included.
+  // Records the events that have arrived, waiting until no more come (a few tens of milliseconds): input
+  // another client injected before this call is included, whether that client synced or only flushed.
   const std::vector<Event>& Collect();
+  // Records what has arrived up to one round trip from now, without waiting for more.
+  const std::vector<Event>& CollectArrived() {
+    ReadArrived();
+    return events_;
+  }
   void Clear() { events_.clear(); }
 
   // The text typed into the window so far (key presses only), after a Collect().
@@ -43,6 +48,7 @@ class XEventRecorder {
   Window XWindow() const { return win_; }
 
  private:
+  void ReadArrived();  // one round trip, then every event queued
   ::Display* dpy_ = nullptr;
   Window win_ = 0;
   std::vector<Event> events_;
