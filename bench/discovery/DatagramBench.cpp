@@ -196,7 +196,7 @@ Rate Measure(std::uint16_t port, Answers& answers, long count, Clock::duration l
 
   std::vector<double> rtt;
   const long samples = std::max(1L, count / 20);
-  rtt.reserve(samples);
+  rtt.reserve(static_cast<std::size_t>(std::min(samples, 100000L)));
   const auto latencyLimit = Clock::now() + kRoundLimit;
   for (long i = 0; i < samples && Clock::now() < latencyLimit; ++i) {
     const auto t0 = Clock::now();
@@ -363,9 +363,7 @@ void FloodTest(int count) {
   std::printf("   the HTTP latency also includes the CPU the flood takes on this machine's cores)\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   double profileSeconds = 0;
   if (const auto flag = std::find(args.begin(), args.end(), "--profile"); flag != args.end()) {
@@ -460,4 +458,15 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(Drops(getpid(), fakePort) - fakeDrops));
   FloodTest(static_cast<int>(std::min(count, 1000000L)));
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);  // the server and Xvfb are gone again whichever way it ends
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
 }

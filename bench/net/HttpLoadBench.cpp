@@ -241,9 +241,7 @@ long Total(const std::vector<Result>& rounds) {
   return n;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   double profileSeconds = 0;
   if (const auto flag = std::find(args.begin(), args.end(), "--profile"); flag != args.end()) {
@@ -357,4 +355,15 @@ int main(int argc, char** argv) {
               fakeP50.p50us - bareP50.p50us);
   fake.Stop();
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);  // the server and Xvfb are gone again whichever way it ends
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
 }
