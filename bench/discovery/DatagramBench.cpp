@@ -16,6 +16,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -157,20 +158,37 @@ struct FakeServer {
   Server server;
 };
 
+// Whose CPU time a run counts: the endpoint's process (this one for the endpoints in it, less the sending
+// thread) and the X server's, if any.
+struct Processes {
+  pid_t server = getpid();
+  pid_t xserver = -1;
+};
+
 struct Rate {
   double perSecond = 0;  // moves handled
   double p50us = 0;      // a move and a ping, sent together, until the ping's answer
   double p99us = 0;
   long moves = 0;
-  int lost = 0;  // pings not answered in time
+  int lost = 0;                                         // pings not answered in time
+  double serverCpu = 0, xserverCpu = 0, clientCpu = 0;  // seconds, while the moves were measured
 };
 
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 // Throughput with at most kBlocksInFlight blocks in flight, then one move and ping at a time for the latency.
-Rate Measure(std::uint16_t port, Answers& answers, long count, Clock::duration limitAfter = kRoundLimit) {
+Rate Measure(std::uint16_t port, Answers& answers, long count, Processes processes,
+             Clock::duration limitAfter = kRoundLimit) {
   const int fd = Sender(port);
   const std::vector<std::uint8_t> moves[2] = {Move(1, 0), Move(-1, 0)};
   answers.Drain();
   Rate r;
+  const double server0 = test::CpuSeconds(processes.server), client0 = ThreadCpuSeconds();
+  const double xserver0 = processes.xserver > 0 ? test::CpuSeconds(processes.xserver) : 0;
   const long blocks = std::max(1L, count / kBlock);
   long sent = 0, answered = 0;
   const auto start = Clock::now();
@@ -191,6 +209,10 @@ Rate Measure(std::uint16_t port, Answers& answers, long count, Clock::duration l
     }
     ++answered;
   }
+  r.clientCpu = ThreadCpuSeconds() - client0;
+  r.serverCpu = test::CpuSeconds(processes.server) - server0;
+  if (processes.server == getpid()) r.serverCpu = std::max(0.0, r.serverCpu - r.clientCpu);
+  if (processes.xserver > 0) r.xserverCpu = test::CpuSeconds(processes.xserver) - xserver0;
   r.moves = answered * kBlock;
   r.perSecond = static_cast<double>(r.moves) / std::chrono::duration<double>(last - start).count();
 
@@ -242,10 +264,28 @@ int Lost(const std::vector<Rate>& rounds) {
   for (const auto& r : rounds) n += r.lost;
   return n;
 }
-long Moves(const std::vector<Rate>& rounds) {
-  long n = 0;
-  for (const auto& r : rounds) n += r.moves;
-  return n;
+void PrintHeading() {
+  std::printf("  %-30s %9s %9s %9s   %s\n", "", "moves/s", "p50 us", "p99 us",
+              "CPU us per move: server, X server, client");
+}
+
+// The median round's rate, the median round trip of a move and a ping, and the CPU time per move over all
+// rounds.
+void Print(const char* name, const std::vector<Rate>& rounds) {
+  double server = 0, xserver = 0, client = 0;
+  long moves = 0;
+  for (const auto& r : rounds) {
+    server += r.serverCpu;
+    xserver += r.xserverCpu;
+    client += r.clientCpu;
+    moves += r.moves;
+  }
+  const double scale = moves > 0 ? 1e6 / static_cast<double>(moves) : 0;
+  char x[16] = "-";
+  if (xserver > 0) std::snprintf(x, sizeof x, "%.1f", xserver * scale);
+  const Rate m = MedianRate(rounds);
+  std::printf("  %-30s %9.0f %9.1f %9.1f   %6.1f %6s %6.1f\n", name, m.perSecond, MedianP50(rounds), m.p99us,
+              server * scale, x, client * scale);
 }
 
 // Keep-alive HTTP "a=m" requests on one connection; the latency of each.
@@ -386,8 +426,9 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
     const auto seconds =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(profileSeconds));
-    const Rate r = Measure(realPort, answers, 1L << 40, seconds);
-    std::printf("  fernpad-server, X11 on Xvfb  %10.0f moves/s\n", r.perSecond);
+    const Rate r = Measure(realPort, answers, 1L << 40, {real.Pid(), xvfb.Pid()}, seconds);
+    PrintHeading();
+    Print("fernpad-server, X11 on Xvfb", {r});
     return 0;
   }
   BareLoop bareLoop(answers.Port());
@@ -410,46 +451,42 @@ int Run(int argc, char** argv) {
 
   // Warm up, then measure in alternating rounds so every endpoint sees the same machine.
   const std::uint16_t barePort = bareLoop.server->Port(), fakePort = fake.server.UdpPort();
-  for (std::uint16_t port : {barePort, realPort, fakePort}) Measure(port, answers, count / 10);
+  const Processes inProcess, realProcesses{real.Pid(), xvfb.Pid()};
+  for (std::uint16_t port : {barePort, realPort, fakePort})
+    Measure(port, answers, count / 10, port == realPort ? realProcesses : inProcess);
   const std::uint64_t realDrops = Drops(real.Pid(), realPort), bareDrops = Drops(getpid(), barePort),
                       fakeDrops = Drops(getpid(), fakePort);
   std::vector<Rate> bare, realRounds, fakeRounds;
-  double realCpu = 0, xvfbCpu = 0;
   for (int round = 0; round < kRounds; ++round) {
-    bare.push_back(Measure(barePort, answers, count));
-    const double cpu0 = test::CpuSeconds(real.Pid()), x0 = test::CpuSeconds(xvfb.Pid());
-    realRounds.push_back(Measure(realPort, answers, count));
-    realCpu += test::CpuSeconds(real.Pid()) - cpu0;
-    xvfbCpu += test::CpuSeconds(xvfb.Pid()) - x0;
-    fakeRounds.push_back(Measure(fakePort, answers, count));
+    bare.push_back(Measure(barePort, answers, count, inProcess));
+    realRounds.push_back(Measure(realPort, answers, count, realProcesses));
+    fakeRounds.push_back(Measure(fakePort, answers, count, inProcess));
   }
   const auto pointerAtEnd = test::ReadPointer(xvfb.Display());
-  const Rate b = MedianRate(bare), r = MedianRate(realRounds), f = MedianRate(fakeRounds);
 
   std::printf(
-      "Code 2 moves handled, %ld per round, a ping after every %d, at most %d in flight, median of %d "
-      "rounds\n",
+      "Code 2 moves, %ld per round, a ping after every %d, at most %d in flight, median of %d rounds\n",
       count, kBlock, kBlocksInFlight * (kBlock + 1), kRounds);
-  std::printf("fernpad-server (the built program, headless, no logging) on Xvfb: the real X11 backend\n");
-  std::printf("  bare receive loop            %10.0f /s   move+ping round trip p50 %6.1f us   p99 %6.1f us\n",
-              b.perSecond, MedianP50(bare), b.p99us);
-  std::printf("  fernpad-server, X11 on Xvfb  %10.0f /s   move+ping round trip p50 %6.1f us   p99 %6.1f us\n",
-              r.perSecond, MedianP50(realRounds), r.p99us);
+  std::printf(
+      "headline: fernpad-server (the built program, headless, no logging) on Xvfb, the real X11 backend\n");
+  std::printf("(p50, p99: a move and a ping sent together, until the ping's answer)\n");
+  PrintHeading();
+  Print("bare receive loop", bare);
+  Print("fernpad-server, X11 on Xvfb", realRounds);
   std::printf("  rate ratio (fernpad-server / bare), median of rounds: %.2f   (goal >= 0.70)\n",
               MedianRatio(realRounds, bare));
   std::printf("  added latency per move (p50): %.1f us\n", MedianP50(realRounds) - MedianP50(bare));
-  std::printf("  CPU per move: fernpad-server %.1f us, Xvfb %.1f us   (pointer %d,%d before, %d,%d after)\n",
-              realCpu * 1e6 / Moves(realRounds), xvfbCpu * 1e6 / Moves(realRounds), after.x, after.y,
-              pointerAtEnd.x, pointerAtEnd.y);
   std::printf("  pings unanswered: %d (bare loop %d); dropped by the kernel: %llu (bare loop %llu)\n",
               Lost(realRounds), Lost(bare),
               static_cast<unsigned long long>(Drops(real.Pid(), realPort) - realDrops),
               static_cast<unsigned long long>(Drops(getpid(), barePort) - bareDrops));
+  std::printf("  (the X pointer: %d,%d after a check move, %d,%d at the end)\n", after.x, after.y,
+              pointerAtEnd.x, pointerAtEnd.y);
 
   std::printf(
       "\nsecond figure: the same datagram commands in this process on the recording fake platform (no X)\n");
-  std::printf("  code 2 moves, fake platform  %10.0f /s   move+ping round trip p50 %6.1f us   p99 %6.1f us\n",
-              f.perSecond, MedianP50(fakeRounds), f.p99us);
+  PrintHeading();
+  Print("code 2 moves, fake platform", fakeRounds);
   std::printf(
       "  rate ratio (fake platform / bare), median of rounds: %.2f    added latency per move (p50): %.1f "
       "us\n",

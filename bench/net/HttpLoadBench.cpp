@@ -9,6 +9,7 @@
 // Usage: bench_http_load [connections (16)] [seconds per round (1)] [--profile SECONDS]
 // --profile drives only fernpad-server, for that long, after printing its process id (to attach a profiler).
 #include <sys/epoll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,12 +90,26 @@ class BareServer {
   std::thread thread_;
 };
 
+// Whose CPU time a run counts: the server's process (this one for the servers in it, less the client's
+// threads) and the X server's, if any.
+struct Processes {
+  pid_t server = getpid();
+  pid_t xserver = -1;
+};
+
 struct Result {
   double requestsPerSecond = 0;
   double p50us = 0;
   double p99us = 0;
   long requests = 0;
+  double serverCpu = 0, xserverCpu = 0, clientCpu = 0;  // seconds
 };
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 // Where a complete reply ends in got (0: not complete yet). Throws on anything but "200 OK".
 std::size_t ReplyEnd(const std::string& got) {
@@ -116,7 +131,8 @@ std::size_t ReplyEnd(const std::string& got) {
 }
 
 // One client thread: its connections each send a request, wait for the whole reply and send the next, until
-// the end time; the replies still on their way then are waited for (at most a few seconds).
+// the end time and an even number of moves (the pointer is back where it was); the replies still on their
+// way then are waited for (at most a few seconds).
 void DriveConnections(std::vector<int> fds, Clock::time_point end, std::vector<double>& latencies,
                       Clock::time_point& lastReply) {
   static const std::string kRequests[2] = {"GET /?x:1&y:0&a=m HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
@@ -161,7 +177,7 @@ void DriveConnections(std::vector<int> fds, Clock::time_point end, std::vector<d
       latencies.push_back(std::chrono::duration<double, std::micro>(now - c.t0).count());
       lastReply = now;
       c.got.erase(0, replyEnd);
-      if (now < end) {
+      if (now < end || c.sent % 2 == 1) {
         send(c);
       } else {
         epoll_ctl(ep, EPOLL_CTL_DEL, c.fd, nullptr);
@@ -172,27 +188,37 @@ void DriveConnections(std::vector<int> fds, Clock::time_point end, std::vector<d
   close(ep);
 }
 
-Result Drive(std::uint16_t port, int connections, std::chrono::milliseconds duration) {
+Result Drive(std::uint16_t port, int connections, std::chrono::milliseconds duration, Processes processes) {
   std::vector<std::vector<int>> fds(kClientThreads);
   for (int c = 0; c < connections; ++c)
     fds[c % kClientThreads].push_back(fernpad::test::ConnectLoopback(port));
   std::vector<std::vector<double>> latencies(kClientThreads);
   std::vector<Clock::time_point> lastReply(kClientThreads);
   std::vector<std::string> errors(kClientThreads);
+  std::vector<double> clientCpu(kClientThreads);
+  const double server0 = fernpad::test::CpuSeconds(processes.server);
+  const double xserver0 = processes.xserver > 0 ? fernpad::test::CpuSeconds(processes.xserver) : 0;
   const auto start = Clock::now();
   std::vector<std::thread> threads;
   for (int t = 0; t < kClientThreads; ++t) {
     lastReply[t] = start;
     latencies[t].reserve(400000);
     threads.emplace_back([&, t] {
+      const double cpu0 = ThreadCpuSeconds();
       try {
         DriveConnections(fds[t], start + duration, latencies[t], lastReply[t]);
       } catch (const std::exception& e) {
         errors[t] = e.what();
       }
+      clientCpu[t] = ThreadCpuSeconds() - cpu0;
     });
   }
   for (auto& t : threads) t.join();
+  Result r;
+  for (double c : clientCpu) r.clientCpu += c;
+  r.serverCpu = fernpad::test::CpuSeconds(processes.server) - server0;
+  if (processes.server == getpid()) r.serverCpu = std::max(0.0, r.serverCpu - r.clientCpu);
+  if (processes.xserver > 0) r.xserverCpu = fernpad::test::CpuSeconds(processes.xserver) - xserver0;
   for (auto& list : fds)
     for (int fd : list) close(fd);
   for (const auto& e : errors)
@@ -202,7 +228,6 @@ Result Drive(std::uint16_t port, int connections, std::chrono::milliseconds dura
   if (all.empty()) throw std::runtime_error("no request was answered");
   std::sort(all.begin(), all.end());
   const auto last = *std::max_element(lastReply.begin(), lastReply.end());
-  Result r;
   r.requests = static_cast<long>(all.size());
   r.requestsPerSecond = all.size() / std::chrono::duration<double>(last - start).count();
   r.p50us = all[all.size() / 2];
@@ -230,15 +255,35 @@ double MedianRatio(const std::vector<Result>& server, const std::vector<Result>&
   return ratios[ratios.size() / 2];
 }
 
-void Print(const char* name, const Result& r) {
-  std::printf("  %-36s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n", name, r.requestsPerSecond, r.p50us,
-              r.p99us);
+// CPU time per request over all rounds, in microseconds.
+struct CpuPerRequest {
+  double server = 0, xserver = 0, client = 0;
+};
+CpuPerRequest PerRequest(const std::vector<Result>& rounds) {
+  CpuPerRequest c;
+  long requests = 0;
+  for (const auto& r : rounds) {
+    c.server += r.serverCpu;
+    c.xserver += r.xserverCpu;
+    c.client += r.clientCpu;
+    requests += r.requests;
+  }
+  const double scale = requests > 0 ? 1e6 / static_cast<double>(requests) : 0;
+  return {c.server * scale, c.xserver * scale, c.client * scale};
 }
 
-long Total(const std::vector<Result>& rounds) {
-  long n = 0;
-  for (const auto& r : rounds) n += r.requests;
-  return n;
+void PrintHeading() {
+  std::printf("  %-34s %9s %9s %9s   %s\n", "", "req/s", "p50 us", "p99 us",
+              "CPU us per request: server, X server, client");
+}
+
+// The median round's rate and latency, and the CPU time per request over all rounds.
+void Print(const char* name, const Result& r, const std::vector<Result>& rounds) {
+  const CpuPerRequest c = PerRequest(rounds);
+  char x[16] = "-";
+  if (c.xserver > 0) std::snprintf(x, sizeof x, "%.1f", c.xserver);
+  std::printf("  %-34s %9.0f %9.1f %9.1f   %6.1f %6s %6.1f\n", name, r.requestsPerSecond, r.p50us, r.p99us,
+              c.server, x, c.client);
 }
 
 int Run(int argc, char** argv) {
@@ -263,8 +308,11 @@ int Run(int argc, char** argv) {
     std::printf("fernpad-server: process %d, Xvfb: process %d; driving it for %.0f s\n", real.Pid(),
                 xvfb.Pid(), profileSeconds);
     std::fflush(stdout);
-    Print("fernpad-server, X11 on Xvfb",
-          Drive(realPort, connections, std::chrono::milliseconds(static_cast<long>(profileSeconds * 1000))));
+    const Result r =
+        Drive(realPort, connections, std::chrono::milliseconds(static_cast<long>(profileSeconds * 1000)),
+              {real.Pid(), xvfb.Pid()});
+    PrintHeading();
+    Print("fernpad-server, X11 on Xvfb", r, {r});
     return 0;
   }
 
@@ -302,55 +350,52 @@ int Run(int argc, char** argv) {
 
   // Warm up, then measure in alternating rounds so every server sees the same machine; report the median
   // round of each (a busy machine moves single runs a lot).
+  const Processes inProcess, realProcesses{real.Pid(), xvfb.Pid()};
   for (std::uint16_t port : {bare.Port(), realPort, fake.HttpPort(), trivial.Port()})
-    Drive(port, connections, warmUp);
+    Drive(port, connections, warmUp, port == realPort ? realProcesses : inProcess);
   std::vector<Result> bareRounds, realRounds, fakeRounds, trivialRounds;
-  double realCpu = 0, xvfbCpu = 0;
   for (int round = 0; round < kRounds; ++round) {
-    bareRounds.push_back(Drive(bare.Port(), connections, duration));
-    const double cpu0 = fernpad::test::CpuSeconds(real.Pid()), x0 = fernpad::test::CpuSeconds(xvfb.Pid());
-    realRounds.push_back(Drive(realPort, connections, duration));
-    realCpu += fernpad::test::CpuSeconds(real.Pid()) - cpu0;
-    xvfbCpu += fernpad::test::CpuSeconds(xvfb.Pid()) - x0;
-    fakeRounds.push_back(Drive(fake.HttpPort(), connections, duration));
-    trivialRounds.push_back(Drive(trivial.Port(), connections, duration));
+    bareRounds.push_back(Drive(bare.Port(), connections, duration, inProcess));
+    realRounds.push_back(Drive(realPort, connections, duration, realProcesses));
+    fakeRounds.push_back(Drive(fake.HttpPort(), connections, duration, inProcess));
+    trivialRounds.push_back(Drive(trivial.Port(), connections, duration, inProcess));
   }
   std::vector<Result> bareLatency, realLatency, fakeLatency;
   for (int round = 0; round < kRounds; ++round) {
-    bareLatency.push_back(Drive(bare.Port(), kLatencyConnections, duration));
-    realLatency.push_back(Drive(realPort, kLatencyConnections, duration));
-    fakeLatency.push_back(Drive(fake.HttpPort(), kLatencyConnections, duration));
+    bareLatency.push_back(Drive(bare.Port(), kLatencyConnections, duration, inProcess));
+    realLatency.push_back(Drive(realPort, kLatencyConnections, duration, realProcesses));
+    fakeLatency.push_back(Drive(fake.HttpPort(), kLatencyConnections, duration, inProcess));
   }
   const auto pointerAtEnd = fernpad::test::ReadPointer(xvfb.Display());
 
-  const Result bareResult = MedianRate(bareRounds), realResult = MedianRate(realRounds);
   const Result bareP50 = MedianLatency(bareLatency), realP50 = MedianLatency(realLatency);
   std::printf(
       "HTTP \"a=m\" moves, %d keep-alive connections on %d client threads, median of %d rounds of %.1f s\n",
       connections, kClientThreads, kRounds, duration.count() / 1000.0);
-  std::printf("fernpad-server (the built program, headless, no logging) on Xvfb: the real X11 backend\n");
-  Print("bare Beast server (\" \")", bareResult);
-  Print("fernpad-server, X11 on Xvfb", realResult);
+  std::printf(
+      "headline: fernpad-server (the built program, headless, no logging) on Xvfb, the real X11 backend\n");
+  PrintHeading();
+  Print("bare Beast server (\" \")", MedianRate(bareRounds), bareRounds);
+  Print("fernpad-server, X11 on Xvfb", MedianRate(realRounds), realRounds);
   std::printf("  throughput ratio (fernpad-server / bare), median of rounds: %.3f   (goal >= 0.5)\n",
               MedianRatio(realRounds, bareRounds));
-  std::printf(
-      "  CPU per request: fernpad-server %.1f us, Xvfb %.1f us   (pointer %d,%d before, %d,%d after)\n",
-      realCpu * 1e6 / Total(realRounds), xvfbCpu * 1e6 / Total(realRounds), after.x, after.y, pointerAtEnd.x,
-      pointerAtEnd.y);
   std::printf("latency at %d connections, median of %d rounds:\n", kLatencyConnections, kRounds);
-  Print("bare Beast server (\" \")", bareP50);
-  Print("fernpad-server, X11 on Xvfb", realP50);
+  Print("bare Beast server (\" \")", bareP50, bareLatency);
+  Print("fernpad-server, X11 on Xvfb", realP50, realLatency);
   std::printf("  added p50 latency (fernpad-server - bare): %.1f us   (goal < 50 us)\n",
               realP50.p50us - bareP50.p50us);
+  std::printf("  (the X pointer: %d,%d after a check move, %d,%d at the end)\n", after.x, after.y,
+              pointerAtEnd.x, pointerAtEnd.y);
 
-  const Result fakeResult = MedianRate(fakeRounds), fakeP50 = MedianLatency(fakeLatency);
+  const Result fakeP50 = MedianLatency(fakeLatency);
   std::printf(
       "\nsecond figure: the same server code in this process on the recording fake platform (no X)\n");
-  Print("fernpad server, fake platform", fakeResult);
-  Print("its HTTP layer alone (\" \")", MedianRate(trivialRounds));
+  PrintHeading();
+  Print("fernpad server, fake platform", MedianRate(fakeRounds), fakeRounds);
+  Print("its HTTP layer alone (\" \")", MedianRate(trivialRounds), trivialRounds);
   std::printf("  throughput ratio (fake platform / bare), median of rounds: %.3f\n",
               MedianRatio(fakeRounds, bareRounds));
-  Print("fake platform, 4 connections", fakeP50);
+  Print("fake platform, 4 connections", fakeP50, fakeLatency);
   std::printf("  added p50 latency at %d connections (fake platform - bare): %.1f us\n", kLatencyConnections,
               fakeP50.p50us - bareP50.p50us);
   fake.Stop();
