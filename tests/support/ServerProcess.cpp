@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "ProcInfo.h"
+
 extern char** environ;
 
 namespace fernpad::test {
@@ -39,8 +41,9 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   home_ = dirTemplate;
   std::filesystem::create_directories(home_ + "/config");
   if (options.prepare) options.prepare(home_ + "/config");
-  std::vector<std::string> args = {binary, "--headless",   "--verbose",      "--http-port",
+  std::vector<std::string> args = {binary, "--headless",   "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
+  if (options.verbose) args.insert(args.begin() + 2, "--verbose");
   args.insert(args.end(),
               {"--udp-port", "0", "--upload-port", "0"});  // tests run side by side: none takes the real port
   if (options.allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
@@ -69,6 +72,8 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   posix_spawn_file_actions_addclose(&actions, err[0]);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addchdir_np(&actions, home_.c_str());  // the program starts in the test's folder
+  // Nothing else of this process's: its sockets would show among the server's own.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
@@ -77,23 +82,53 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   stderrFd_ = err[0];
   if (rc != 0) throw std::runtime_error("cannot start " + binary);
 
+  auto fail = [this](const std::string& why) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    close(stderrFd_);
+    throw std::runtime_error("the server did not start: " + why);
+  };
   std::string err_text;
-  const std::regex portLine(R"(HTTP port (\d+))");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  std::smatch m;
-  while (!std::regex_search(err_text, m, portLine)) {
-    if (std::chrono::steady_clock::now() > deadline ||
-        (!ReadSome(stderrFd_, err_text, 200) && waitpid(pid_, nullptr, WNOHANG) == pid_)) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      close(stderrFd_);
-      throw std::runtime_error("the server did not start: " + err_text);
+  if (options.verbose) {
+    const std::regex portLine(R"(HTTP port (\d+))");
+    std::smatch m;
+    while (!std::regex_search(err_text, m, portLine)) {
+      if (std::chrono::steady_clock::now() > deadline ||
+          (!ReadSome(stderrFd_, err_text, 200) && waitpid(pid_, nullptr, WNOHANG) == pid_))
+        fail(err_text);
+    }
+    port_ = std::stoi(m[1]);
+    if (std::regex_search(err_text, m, std::regex(R"(photos on TCP port (\d+))")))
+      uploadPort_ = std::stoi(m[1]);
+    if (std::regex_search(err_text, m, std::regex(R"(datagrams on UDP port (\d+))")))
+      udpPort_ = std::stoi(m[1]);
+  } else {
+    // Nothing is logged: the ports are read from the process's sockets. The server opens the datagram
+    // socket first, then the upload listener, then the HTTP listener (the last, so once it is there all
+    // are); each takes the lowest free descriptor and none is closed in between, so they are in
+    // descriptor order.
+    while (true) {
+      std::vector<int> listeners;
+      int udp = 0;
+      for (const ProcSocket& s : SocketsOf(pid_)) {
+        if (s.tcp && s.listening) listeners.push_back(s.port);
+        if (!s.tcp && s.port != 0 && udp == 0) udp = s.port;
+      }
+      if (listeners.size() == 2 && udp != 0) {
+        uploadPort_ = listeners[0];
+        port_ = listeners[1];
+        udpPort_ = udp;
+        break;
+      }
+      if (std::chrono::steady_clock::now() > deadline) fail(err_text);
+      if (!ReadSome(stderrFd_, err_text, 10)) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) fail(err_text);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     }
   }
-  port_ = std::stoi(m[1]);
-  if (std::regex_search(err_text, m, std::regex(R"(photos on TCP port (\d+))")))
-    uploadPort_ = std::stoi(m[1]);
   // Keep draining stderr so a verbose server never blocks on a full pipe.
   std::thread([fd = stderrFd_] {
     std::string sink;

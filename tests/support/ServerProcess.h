@@ -9,15 +9,17 @@
 
 namespace fernpad::test {
 
-// The built fernpad-server, started for a test with --verbose and any free HTTP, datagram and upload port
-// on the given display. The
-// constructor waits until the server says which port it listens on.
+// The built fernpad-server, started for a test (with --verbose unless asked otherwise) and any free HTTP,
+// datagram and upload port on the given display. The constructor waits until the server listens on its ports.
 class ServerProcess {
  public:
   struct Options {
     std::vector<std::string> extraArgs;
     bool headless = true;       // false: the Qt front end (needs the display to be usable by Qt)
     bool allowLoopback = true;  // start with --allow 127.0.0.1, so requests are served without a prompt
+    // false: without --verbose, as a person runs it (nothing logged); the ports are then read from /proc
+    // instead of the log.
+    bool verbose = true;
     // Runs with the --config-dir folder (created, empty) before the server starts, e.g. to write
     // "option.dat".
     std::function<void(const std::string&)> prepare;
@@ -31,6 +33,7 @@ class ServerProcess {
 
   int HttpPort() const { return port_; }
   int UploadPort() const { return uploadPort_; }
+  int UdpPort() const { return udpPort_; }
   // The server's process id while it runs (-1 once stopped), e.g. to read its /proc entries.
   pid_t Pid() const { return pid_; }
   // The test's own folder and the program's working folder: --config-dir is its "config", XDG_CONFIG_HOME
@@ -48,6 +51,7 @@ class ServerProcess {
   int stderrFd_ = -1;
   int port_ = 0;
   int uploadPort_ = 0;
+  int udpPort_ = 0;
   std::string out_;
   std::string home_;
 };

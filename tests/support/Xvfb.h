@@ -17,6 +17,7 @@ class Xvfb {
   Xvfb& operator=(const Xvfb&) = delete;
 
   const std::string& Display() const { return display_; }  // ":N"
+  pid_t Pid() const { return pid_; }                       // e.g. to read its CPU time from /proc
 
  private:
   pid_t pid_ = -1;
