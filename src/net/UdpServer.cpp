@@ -53,6 +53,13 @@ void UdpServer::Impl::WaitNext() {
 }
 
 void UdpServer::Impl::Drain() {
+  if (options.runStarted) options.runStarted();
+  struct RunEnd {
+    const std::function<void()>& ended;
+    ~RunEnd() {
+      if (ended) ended();
+    }
+  } end{options.runEnded};
   for (int i = 0; i < kBatch && !stopping; ++i) {
     udp::endpoint from;
     boost::system::error_code ec;

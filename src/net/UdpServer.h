@@ -19,6 +19,10 @@ struct UdpServerOptions {
   std::uint16_t port = 12770;        // 0: any free port (tests)
   std::uint16_t answerPort = 12771;  // answers go to the sender's address on this port
   std::size_t maxDatagram = 8192;    // longer datagrams arrive cut to this length
+  // Run on the receiving thread around each run of datagrams read without waiting (up to a batch, or until
+  // none is left): the handler's work may be sent out together at the end.
+  std::function<void()> runStarted;
+  std::function<void()> runEnded;
 };
 
 // The datagram endpoint: one receiving thread hands each datagram to the handler and waits for it before

@@ -45,6 +45,12 @@ class Platform {
     };
     return SetCursorPos({add(at.x, dx), add(at.y, dy)});
   }
+  // While the calling thread holds input, the backend may keep its relative moves queued instead of sending
+  // each at once; releasing (false) sends them. Whatever else is injected sends what is queued before
+  // itself, so nothing is reordered. FlushInput sends what is queued (any thread). A thread that reads many
+  // moves in a row holds input while it does, so they go out together.
+  virtual void HoldInput(bool hold) { (void)hold; }
+  virtual void FlushInput() {}
 
   // Injects one mouse record: one mouse:: flag (or none) and, for kWheel, the signed wheel amount
   // (positive turns the wheel away from the user). Failures are not reported.

@@ -97,8 +97,13 @@ void Server::Start() {
   };
   datagrams_ = std::make_unique<discovery::DatagramCommands>(
       platform_, ui_, settings_, input_, std::move(datagramServices),
-      discovery::DatagramLink{
-          [this](const std::string& peer, std::string_view answer) { udp_->SendAnswer(peer, answer); }});
+      discovery::DatagramLink{[this](const std::string& peer, std::string_view answer) {
+        platform_.FlushInput();  // an answer tells the sender that its datagrams before it were carried out
+        udp_->SendAnswer(peer, answer);
+      }});
+  // Moves read in a row go out to the display together.
+  udp.runStarted = [this] { platform_.HoldInput(true); };
+  udp.runEnded = [this] { platform_.HoldInput(false); };
   udp_ = std::make_unique<net::UdpServer>(
       udp, [this](const std::string& peer, std::span<const std::uint8_t> data) {
         datagrams_->IdUDPServer1UDPRead(peer, data);

@@ -57,6 +57,18 @@ TEST(X11Platform, CursorButtonsAndWheelOnOneScreen) {
     ASSERT_TRUE(platform.GetCursorPos(p));
     EXPECT_EQ(p, m.at) << m.by.x << "," << m.by.y;
   }
+  // Held input waits in the queue until it is flushed or released; another client sees the pointer stay.
+  ASSERT_TRUE(platform.SetCursorPos({600, 400}));
+  platform.HoldInput(true);
+  ASSERT_TRUE(platform.MoveCursorBy(7, 3));
+  EXPECT_EQ(test::ReadPointer(xvfb.Display()), (test::PointerLocation{600, 400}));
+  platform.FlushInput();
+  Settle(platform);
+  EXPECT_EQ(test::ReadPointer(xvfb.Display()), (test::PointerLocation{607, 403}));
+  ASSERT_TRUE(platform.MoveCursorBy(-7, -3));
+  platform.HoldInput(false);
+  Settle(platform);
+  EXPECT_EQ(test::ReadPointer(xvfb.Display()), (test::PointerLocation{600, 400}));
   for (const Point far : {Point{40000, 100}, Point{kMax, kMin}, Point{-40000, 70000}}) {
     ASSERT_TRUE(platform.SetCursorPos(far));
     ASSERT_TRUE(platform.GetCursorPos(p));

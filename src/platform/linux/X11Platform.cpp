@@ -30,6 +30,7 @@ struct X11Platform::Impl {
   Display* dpy = nullptr;
   Window root = 0;
   std::int64_t wheelRemainder = 0;        // wheel units not yet turned into a whole click
+  bool movesQueued = false;               // moves held in Xlib's output queue, not yet flushed
   std::unique_ptr<X11Keyboard> keyboard;  // uses dpy: made after it is opened, destroyed before it is closed
 
   int randrEventBase = 0;
@@ -134,13 +135,33 @@ bool X11Platform::SetCursorPos(Point p) {
   return true;
 }
 
+namespace {
+thread_local bool t_holdingInput = false;  // this thread's moves may wait in Xlib's output queue
+}  // namespace
+
 bool X11Platform::MoveCursorBy(int dx, int dy) {
   std::lock_guard lock(impl_->mutex);
-  // Relative to where the pointer is (no source or destination window): one request, no reply.
+  // Relative to where the pointer is (no source or destination window): one request, no reply. Every
+  // other request, and XFlush or XSync from any thread, sends the queue in order.
   XWarpPointer(impl_->dpy, None, None, 0, 0, 0, 0, ToProtocolCoordinate(dx), ToProtocolCoordinate(dy));
-  XFlush(impl_->dpy);
+  if (t_holdingInput)
+    impl_->movesQueued = true;
+  else
+    XFlush(impl_->dpy);
   log::Verbose("inject: cursor by ", dx, ",", dy);
   return true;
+}
+
+void X11Platform::HoldInput(bool hold) {
+  t_holdingInput = hold;
+  if (!hold) FlushInput();
+}
+
+void X11Platform::FlushInput() {
+  std::lock_guard lock(impl_->mutex);
+  if (!impl_->movesQueued) return;
+  XFlush(impl_->dpy);
+  impl_->movesQueued = false;
 }
 
 void X11Platform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
