@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "../settings/TestSupport.h"
+#include "../updater/UpdaterFixtures.h"
 #include "GuiPlay.h"
 #include "app/Placement.h"
 #include "app/gui/MainWindow.h"
@@ -404,6 +406,71 @@ TEST_F(MainWindowUpdateTest, StartupCheckRunsOnceAndSilently) {
   EXPECT_FALSE(form.UpdateTimer->isActive());
   EXPECT_EQ(server->requests, 1);
   EXPECT_TRUE(OnTop());
+}
+
+// The whole way in the GUI against the loopback update server, through the real HTTP client: the offer is
+// taken, the progress window follows the download, the signed installer is verified and handed over.
+TEST(MainWindowUpdateLoopback, TheVerifiedInstallerIsHandedOver) {
+  namespace ut = updater::testing;
+  QTemporaryDir dir;
+  const std::filesystem::path site = dir.filePath("site").toStdString();
+  const std::filesystem::path data = dir.filePath("data").toStdString();
+  std::filesystem::create_directories(site / "FernpadServer");
+  std::filesystem::create_directories(data);
+  const ut::KeyPair key = ut::MakeKeyPair(dir.path().toStdString(), "release");
+  const std::string payload(200 * 1024, 'p');
+  const auto installer = site / "FernpadServer" / updater::InstallerName();
+  ut::WriteText(site / "updates.php", "0.2.0.0\r\n");
+  ut::WriteText(installer, payload);
+  ut::WriteText(installer.string() + ".minisig", ut::Sign(installer, key, "FernpadServer 0.2.0.0"));
+  const settings::testing::ScopedEnv noProxy{"http_proxy", std::nullopt};  // straight to the loopback server
+  ut::UpdateServer server(site, dir.filePath("requests.log").toStdString(), {});
+
+  settings::LiveSettings settings;
+  TForm1 form{settings, [] { return std::string(); }};
+  form.UpdaterConfigSource = [&] {
+    updater::UpdaterConfig config;
+    config.countryCode = 1;
+    config.installedVersion = "0.1.0.0";
+    config.baseUrl = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    config.publicKeys = {key.publicLine};
+    config.dataFolder = data;
+    return config;
+  };
+  std::vector<std::filesystem::path> launched;
+  form.UpdateCheck().Ui().Launch = [&](const std::filesystem::path& file) {
+    launched.push_back(file);
+    return true;
+  };
+  std::vector<CheckOutcome> outcomes;
+  QObject::connect(&form.UpdateCheck(), &UpdateCheckThread::Finished,
+                   [&](CheckOutcome o) { outcomes.push_back(o); });
+  Play({
+      {"the offer of 0.2.0.0 appears",
+       [&] {
+         if (!form.UpdateCheck().Running() && outcomes.empty()) form.Button6Click();
+         QMessageBox* box = OpenBox("Update");
+         return box && box->text().contains("Available version: 0.2.0.0");
+       }},
+      {"it is taken",
+       [&] {
+         OpenBox("Update")->button(QMessageBox::Yes)->click();
+         return true;
+       }},
+      {"the download is verified and the hand-over announced",
+       [&] {
+         QMessageBox* box = OpenBox("Update");
+         if (!box || box->text().contains("Available version")) return false;
+         box->button(QMessageBox::Ok)->click();
+         return true;
+       }},
+      {"the check ends", [&] { return outcomes.size() == 1; }},
+  });
+  EXPECT_EQ(outcomes, std::vector<CheckOutcome>{CheckOutcome::HandedOver});
+  ASSERT_EQ(launched, std::vector<std::filesystem::path>{data / updater::InstallerName()});
+  EXPECT_EQ(ut::ReadText(launched[0]), payload);
+  EXPECT_FALSE(std::filesystem::exists(data / (updater::InstallerName() + ".part")));
+  EXPECT_FALSE(form.UpdateCheck().Ui().Form().isVisible());
 }
 
 }  // namespace
