@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMain.h"
 #include "Loopback.h"
 #include "ProcInfo.h"
 #include "ServerProcess.h"
@@ -404,12 +405,9 @@ void FloodTest(int count) {
 }
 
 int Run(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  double profileSeconds = 0;
-  if (const auto flag = std::find(args.begin(), args.end(), "--profile"); flag != args.end()) {
-    profileSeconds = flag + 1 != args.end() ? std::atof((flag + 1)->c_str()) : 10;
-    args.erase(flag, std::min(flag + 2, args.end()));
-  }
+  const fernpad::test::BenchArgs parsed = fernpad::test::ParseBenchArgs(argc, argv);
+  const std::vector<std::string>& args = parsed.rest;
+  const double profileSeconds = parsed.profileSeconds;
   const long count = args.empty() ? 100000 : std::max(1000L, std::atol(args[0].c_str()));
 
   // The built program as a person runs it, on a private X server; its answers come here.
@@ -500,10 +498,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);  // the server and Xvfb are gone again whichever way it ends
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
+  return fernpad::test::RunBenchmark([&] { return Run(argc, argv); });
 }

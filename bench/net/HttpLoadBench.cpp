@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMain.h"
 #include "Loopback.h"
 #include "ProcInfo.h"
 #include "ServerProcess.h"
@@ -287,12 +288,9 @@ void Print(const char* name, const Result& r, const std::vector<Result>& rounds)
 }
 
 int Run(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  double profileSeconds = 0;
-  if (const auto flag = std::find(args.begin(), args.end(), "--profile"); flag != args.end()) {
-    profileSeconds = flag + 1 != args.end() ? std::atof((flag + 1)->c_str()) : 10;
-    args.erase(flag, std::min(flag + 2, args.end()));
-  }
+  const fernpad::test::BenchArgs parsed = fernpad::test::ParseBenchArgs(argc, argv);
+  const std::vector<std::string>& args = parsed.rest;
+  const double profileSeconds = parsed.profileSeconds;
   const int connections = args.size() > 0 ? std::max(1, std::atoi(args[0].c_str())) : 16;
   const auto duration =
       std::chrono::milliseconds(args.size() > 1 ? static_cast<int>(std::atof(args[1].c_str()) * 1000) : 1000);
@@ -405,10 +403,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);  // the server and Xvfb are gone again whichever way it ends
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
+  return fernpad::test::RunBenchmark([&] { return Run(argc, argv); });
 }
