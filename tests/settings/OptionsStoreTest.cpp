@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "OptionsStoreFixture.h"
 #include "TestSupport.h"
 #include "settings/LiveSettings.h"
 #include "settings/OptionsStore.h"
@@ -16,42 +14,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+using testing::Defaults;
 using testing::EncodeNodes;
 using testing::FolderListing;
+using testing::kFallback;
 using testing::Le32;
 using testing::Node;
+using testing::OptionsStoreTest;
 using testing::ReadBytes;
-using testing::RunInChild;
-using testing::TempDir;
+using testing::Sample;
 using testing::Text;
 using testing::WriteBytes;
-
-constexpr char kFallback[] = "/home/someone/Pictures/";
-
-class RecordingAutostart : public Autostart {
- public:
-  bool SetAutostart(bool enabled) override {
-    calls.push_back(enabled);
-    return true;
-  }
-  std::vector<bool> calls;
-};
-
-Options Sample() {
-  Options options;
-  options.MouseAcceleration = 42;
-  options.SmoothImage = true;
-  options.PointerColor = 0x00336699;
-  options.AllowedHosts = {"192.168.1.20", "10.0.0.7"};
-  options.DeniedHosts = {"172.16.0.9"};
-  options.CheckUpdatesOnStartup = true;
-  options.StartWithWindows = false;
-  options.CursorJumpFix = true;
-  options.DisableAccessControl = false;
-  options.DefaultFolder = "D:\\Fotos \xE4\xF6\xFC\\";
-  options.Devices = {{"id-1", "Phone", "D:\\Phone\\"}, {"id-\xFF", "Tablet \xB5", ""}};
-  return options;
-}
 
 Bytes Boolean(bool value) {
   return Bytes{static_cast<std::uint8_t>(value ? 1 : 0)};
@@ -88,30 +61,6 @@ Bytes ExpectedFile(const Options& o) {
       devices,
   });
 }
-
-// Root ignores file permissions; a child that tests them takes an ordinary user's rights first.
-bool DropRootRights() {
-  return ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
-}
-
-Options Defaults() {
-  Options options;
-  options.DefaultFolder = kFallback;
-  return options;
-}
-
-class OptionsStoreTest : public ::testing::Test {
- protected:
-  fs::path File() const { return dir_ / "option.dat"; }
-  OptionsStore MakeStore() { return OptionsStore(File(), autostart_, kFallback); }
-  Options LoadFrom(const Bytes& bytes) {
-    WriteBytes(File(), bytes);
-    return MakeStore().LoadOptions();
-  }
-
-  TempDir dir_;
-  std::shared_ptr<RecordingAutostart> autostart_ = std::make_shared<RecordingAutostart>();
-};
 
 // --- Saving -----------------------------------------------------------------------------------------
 
@@ -276,76 +225,6 @@ TEST_F(OptionsStoreTest, FileInAMissingFolderLoadsDefaultsAndReportsNoDamage) {
   EXPECT_EQ(store.LoadOptions(), Defaults());
   EXPECT_FALSE(store.RecoveredDamagedFile());
   EXPECT_THROW(store.SaveOptions(Sample()), OrnivoIoError);
-}
-
-// --- Failed saves keep the previous file ------------------------------------------------------------
-
-TEST_F(OptionsStoreTest, SaveThatCannotCreateItsFileLeavesThePreviousFileAndStillSetsAutostart) {
-  OptionsStore store = MakeStore();
-  store.SaveOptions(Sample());
-  const Bytes before = ReadBytes(File());
-  // Everyone may write the file, nobody may create a file beside it.
-  fs::permissions(File(),
-                  fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
-  fs::permissions(dir_.Path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-  const int status = RunInChild([&] {
-    if (!DropRootRights()) return 3;
-    Options changed = Sample();
-    changed.StartWithWindows = true;
-    try {
-      store.SaveOptions(changed);
-    } catch (const OrnivoIoError&) {
-      return autostart_->calls == std::vector<bool>{false, true} ? 0 : 2;
-    }
-    return 1;
-  });
-  fs::permissions(dir_.Path(), fs::perms::owner_all);
-  EXPECT_EQ(status, 0) << "1: save succeeded, 2: autostart not set, 3: cannot drop privileges";
-  EXPECT_EQ(ReadBytes(File()), before);
-  EXPECT_EQ(FolderListing(dir_.Path()), std::vector<std::string>{"option.dat"});
-}
-
-TEST_F(OptionsStoreTest, SaveThatFailsWhileWritingLeavesThePreviousFile) {
-  OptionsStore store = MakeStore();
-  store.SaveOptions(Defaults());
-  const Bytes before = ReadBytes(File());
-  Options large = Sample();
-  for (int i = 0; i < 200; ++i) large.AllowedHosts.push_back("10.1.2." + std::to_string(i));
-  const int status = RunInChild([&] {
-    // Files may grow to 64 bytes only: the write of the new file fails part way.
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{64, 64};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
-    try {
-      store.SaveOptions(large);
-    } catch (const OrnivoIoError& e) {
-      return e.Code() == EFBIG ? 0 : 2;
-    }
-    return 1;
-  });
-  EXPECT_EQ(status, 0) << "1: save succeeded, 2: unexpected error, 3: no file size limit";
-  EXPECT_EQ(ReadBytes(File()), before);
-  EXPECT_EQ(FolderListing(dir_.Path()), std::vector<std::string>{"option.dat"});
-}
-
-TEST_F(OptionsStoreTest, WriteProtectedFileIsNotReplaced) {
-  OptionsStore store = MakeStore();
-  store.SaveOptions(Defaults());
-  const Bytes before = ReadBytes(File());
-  fs::permissions(File(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  fs::permissions(dir_.Path(), fs::perms::all);
-  const int status = RunInChild([&] {
-    if (!DropRootRights()) return 3;
-    try {
-      store.SaveOptions(Sample());
-    } catch (const OrnivoIoError&) {
-      return 0;
-    }
-    return 1;
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(ReadBytes(File()), before);
 }
 
 // --- Loading suppresses saves; the live settings hook -----------------------------------------------

@@ -252,7 +252,9 @@ TEST_F(OrnivoFileTest, KeyPathsMustHaveAtLeastOneAndAtMostTheDecodableNumberOfKe
 TEST_F(OrnivoFileTest, SaveThroughASymbolicLinkReplacesTheLinkedFile) {
   const std::string target = FileWith(kExample);
   const auto link = dir_ / "link.dat";
-  std::filesystem::create_symlink(target, link);
+  std::error_code ec;
+  std::filesystem::create_symlink(target, link, ec);
+  if (ec) GTEST_SKIP() << "this system makes no symbolic links: " << ec.message();
   TOrnivoFile file;
   ASSERT_EQ(file.Open(link.string(), false, true), TOrnivoFile::kOk);
   file.WriteInteger({1}, 1);

@@ -1,10 +1,6 @@
 #include "TestSupport.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -12,33 +8,10 @@
 namespace fernpad::settings::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "fernpad-settings-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
 TempDir::~TempDir() {
   std::error_code ec;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(path_, ec);
-}
-
-ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-  if (const char* old = std::getenv(name_.c_str())) previous_ = old;
-  if (value) {
-    ::setenv(name_.c_str(), value->c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (previous_) {
-    ::setenv(name_.c_str(), previous_->c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
 }
 
 Bytes ReadBytes(const fs::path& path) {
@@ -55,7 +28,10 @@ void WriteBytes(const fs::path& path, const Bytes& bytes) {
 
 std::vector<std::string> FolderListing(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::u8string name = entry.path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -81,24 +57,6 @@ Bytes EncodeNodes(const std::vector<Node>& nodes) {
     }
   }
   return out;
-}
-
-int RunInChild(const std::function<int()>& body) {
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    int code = 99;
-    try {
-      code = body();
-    } catch (...) {
-      code = 98;
-    }
-    ::_exit(code);
-  }
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child) throw std::runtime_error("waitpid failed");
-  if (WIFSIGNALED(status)) return -WTERMSIG(status);
-  return WEXITSTATUS(status);
 }
 
 }  // namespace fernpad::settings::testing

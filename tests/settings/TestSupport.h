@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -21,7 +19,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir();
   const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // `name` is UTF-8, as the program's own file names are.
+  std::filesystem::path operator/(const std::string& name) const {
+    return path_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
+  }
 
  private:
   std::filesystem::path path_;
@@ -42,6 +43,7 @@ class ScopedEnv {
 
 Bytes ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
+// The names in a folder, UTF-8, sorted.
 std::vector<std::string> FolderListing(const std::filesystem::path& folder);
 
 // A record tree built by hand, encoded without the code under test: key, size, length (4 bytes
@@ -56,7 +58,7 @@ Bytes Le32(std::int32_t value);
 Bytes Text(const std::string& text);
 
 // Runs `body` in a child process and returns its exit status (or -signal). The body's return value is
-// the exit code.
+// the exit code. POSIX builds only.
 int RunInChild(const std::function<int()>& body);
 
 }  // namespace fernpad::settings::testing
