@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build and the tests need that is not installed yet.
 # Idempotent: with everything present it installs nothing and does not touch the network.
+# Usage: scripts/install-deps.sh [windows]   The lists in scripts/deps/ are installed, except the optional
+# ones below, which come only when named (the Windows cross build and wine are some 400 MB).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+optional=(windows)
 
-wanted=$(cat "$here"/deps/*.txt | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
+lists=()
+for list in "$here"/deps/*.txt; do
+  name=$(basename "$list" .txt)
+  [[ " ${optional[*]} " == *" $name "* ]] || lists+=("$list")
+done
+for name in "$@"; do
+  [[ " ${optional[*]} " == *" $name "* ]] || { echo "$0: no optional package list \"$name\"" >&2; exit 2; }
+  lists+=("$here/deps/$name.txt")
+done
+
+wanted=$(cat "${lists[@]}" | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
 missing=()
 for pkg in $wanted; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
