@@ -70,4 +70,12 @@ inline std::string Describe(const Bitmap24& a, const Bitmap24& b) {
   return s + ", same pixels";
 }
 
+// 16 x 16 blocks of flat colours, aligned to the 4:2:0 macroblocks, so that the codec's loss stays small.
+inline Bitmap24 Blocks(int width, int height) {
+  return PatternPicture(width, height, [](int x, int y, int c) {
+    const int block = (x / 16) * 7 + (y / 16) * 13;
+    return (block * (37 + 50 * c) + 20 * c) % 256;
+  });
+}
+
 }  // namespace fernpad::test

@@ -13,8 +13,13 @@ namespace {
 
 using settings::TSnapferryDevice;
 
-const TSnapferryDevice kAnna{"idA", "Anna", "/a/"};
-const TSnapferryDevice kBob{"idB", "Bob", "/b/"};
+// A folder as the system's folder dialog gives it back, ending in the system's separator.
+std::string Folder(const char* name) {
+  return std::string("/") + name + kFolderSeparator;
+}
+
+const TSnapferryDevice kAnna{"idA", "Anna", Folder("a")};
+const TSnapferryDevice kBob{"idB", "Bob", Folder("b")};
 
 struct Page {
   settings::LiveSettings settings;
@@ -28,11 +33,11 @@ struct Page {
 
   Page() {
     settings::Options o;
-    o.DefaultFolder = "/pics/";
+    o.DefaultFolder = Folder("pics");
     o.Devices = {kAnna, kBob};
     settings.Load(o);
     settings.SetSaveHook([this](const settings::Options& saved) { saves.push_back(saved); });
-    devices.LoadOptions("/fallback/");
+    devices.LoadOptions(Folder("fallback"));
   }
 };
 
@@ -47,37 +52,37 @@ struct DeviceCase {
 };
 
 TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
-  const TSnapferryDevice carl{"idC", "Carl", "/new/"};
+  const TSnapferryDevice carl{"idC", "Carl", Folder("new")};
   const DeviceCase cases[] = {
-      {"loaded", [](Page&) {}, {kAnna, kBob}, "/pics/", 0, {}, 0},
+      {"loaded", [](Page&) {}, {kAnna, kBob}, Folder("pics"), 0, {}, 0},
       {"known device keeps its name",
        [](Page& p) { p.devices.SelectOrAddDevice("idB", "Robert"); },
        {kAnna, kBob},
-       "/b/",
+       Folder("b"),
        2,
        {},
        0},
       {"new device is asked about, added and saved",
        [](Page& p) { p.devices.SelectOrAddDevice("idC", "Carl"); },
        {kAnna, kBob, carl},
-       "/new/",
+       Folder("new"),
        3,
        {"Carl"},
        1},
       {"folder keeps its separator",
        [](Page& p) {
-         p.answer = "/new/";
+         p.answer = Folder("new");
          p.devices.SelectOrAddDevice("idC", "Carl");
        },
        {kAnna, kBob, carl},
-       "/new/",
+       Folder("new"),
        3,
        {"Carl"},
        1},
       {"identifiers differ in case",
        [](Page& p) { p.devices.SelectOrAddDevice("IDA", "Carl"); },
-       {kAnna, kBob, {"IDA", "Carl", "/new/"}},
-       "/new/",
+       {kAnna, kBob, {"IDA", "Carl", Folder("new")}},
+       Folder("new"),
        3,
        {"Carl"},
        1},
@@ -87,7 +92,7 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
          EXPECT_THROW(p.devices.SelectOrAddDevice("idC", "Carl"), NoFolderChosen);
        },
        {kAnna, kBob},
-       "/pics/",
+       Folder("pics"),
        0,
        {"Carl"},
        0},
@@ -97,14 +102,14 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
          p.devices.Button8Click();
        },
        {kBob},
-       "/a/",
+       Folder("a"),
        -1,
        {},
        1},
       {"delete with Default selected does nothing",
        [](Page& p) { p.devices.Button8Click(); },
        {kAnna, kBob},
-       "/pics/",
+       Folder("pics"),
        0,
        {},
        0},
@@ -114,8 +119,8 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
          p.devices.Button8Click();
          p.devices.SelectOrAddDevice("idA", "Anna");
        },
-       {kBob, {"idA", "Anna", "/new/"}},
-       "/new/",
+       {kBob, {"idA", "Anna", Folder("new")}},
+       Folder("new"),
        2,
        {"Anna"},
        2},
@@ -127,7 +132,7 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
          p.devices.ComboBox1Change(7);
        },
        {kAnna, kBob},
-       "/a/",
+       Folder("a"),
        1,
        {},
        0},
@@ -136,18 +141,18 @@ TEST(UploadDevices, SelectAddDeleteAndWhatIsSaved) {
          p.devices.ComboBox1Change(2);
          p.devices.FolderChosen("/elsewhere");
        },
-       {kAnna, {"idB", "Bob", "/elsewhere/"}},
-       "/elsewhere/",
+       {kAnna, {"idB", "Bob", Folder("elsewhere")}},
+       Folder("elsewhere"),
        2,
        {},
        1},
       {"same folder chosen again saves nothing",
        [](Page& p) {
          p.devices.ComboBox1Change(1);
-         p.devices.FolderChosen("/a/");
+         p.devices.FolderChosen(Folder("a"));
        },
        {kAnna, kBob},
-       "/a/",
+       Folder("a"),
        1,
        {},
        0},
@@ -188,7 +193,7 @@ TEST(UploadDevices, OneQuestionAtATimeAcrossConnections) {
     ++questions;
     std::this_thread::yield();
     --open;
-    return std::string("/p/");
+    return std::string(Folder("p"));
   });
   std::vector<std::thread> connections;
   for (int i = 0; i < 8; ++i) connections.emplace_back([&] { devices.SelectOrAddDevice("same", "Phone"); });

@@ -1,7 +1,6 @@
 #include "upload/ReceivedFiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -146,7 +145,9 @@ TEST(ReceivedFiles, LinkPlantedAtTheNameIsReplacedNotFollowed) {
   TempDir folder;
   TempDir elsewhere;
   settings::testing::WriteBytes(elsewhere / "secret", {'k', 'e', 'e', 'p'});
-  fs::create_symlink(elsewhere / "secret", folder / "a.jpg");
+  std::error_code ec;
+  fs::create_symlink(elsewhere / "secret", folder / "a.jpg", ec);
+  if (ec) GTEST_SKIP() << "this system makes no symbolic links: " << ec.message();
   auto files = MakeUploadFileSystem();
   Receiver receiver{*files, folder.Path().string()};
   receiver.Run(Wire().Int(4).Str("a.jpg").Str("photo"));
