@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <limits>
+
 namespace fernpad {
 
 // Screen coordinates are pixels from the primary monitor's top-left corner.
@@ -23,5 +26,13 @@ struct Rect {
   int height = 0;
   friend bool operator==(const Rect&, const Rect&) = default;
 };
+
+// a + b for cursor arithmetic: saturates instead of wrapping (the OS clamps the cursor to the screens
+// anyway).
+inline int AddClamped(int a, long long b) {
+  const long long sum = a + b;
+  return static_cast<int>(
+      std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 
 }  // namespace fernpad

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <limits>
 
 #include "core/Geometry.h"
 #include "platform/Platform.h"
@@ -52,14 +50,6 @@ Delta AccelerateDelta(float dx, float dy, int acceleration);
 // The same steps with the thresholds compared against (cx, cy) while (vx, vy) are scaled: the joystick
 // compares its deflections and scales its velocity.
 Delta AccelerateWithThresholds(float cx, float cy, float vx, float vy, int acceleration);
-
-// a + b for cursor arithmetic: saturates instead of wrapping (the OS clamps the cursor to the screens
-// anyway).
-inline int AddClamped(int a, long long b) {
-  const long long sum = a + b;
-  return static_cast<int>(
-      std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
 
 // Sends one mouse record.
 inline void SendMouseFlags(Platform& platform, std::uint32_t flags, std::int32_t mouseData = 0) {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -39,11 +37,7 @@ class Platform {
   virtual bool MoveCursorBy(int dx, int dy) {
     Point at;
     GetCursorPos(at);
-    const auto add = [](int a, int b) {
-      return static_cast<int>(std::clamp<long long>(
-          static_cast<long long>(a) + b, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-    };
-    return SetCursorPos({add(at.x, dx), add(at.y, dy)});
+    return SetCursorPos({AddClamped(at.x, dx), AddClamped(at.y, dy)});
   }
   // While the calling thread holds input, the backend may keep its relative moves queued instead of sending
   // each at once; releasing (false) sends them. Whatever else is injected sends what is queued before

@@ -180,6 +180,20 @@ long DesktopView::WmState(Window w) {
   return state;
 }
 
+Window DesktopView::ActiveWindow() {
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Window active = 0;
+  if (XGetWindowProperty(dpy_, DefaultRootWindow(dpy_), XInternAtom(dpy_, "_NET_ACTIVE_WINDOW", False), 0, 1,
+                         False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      data && format == 32 && count == 1)
+    active = static_cast<Window>(reinterpret_cast<long*>(data)[0]);
+  if (data) XFree(data);
+  return active;
+}
+
 Window DesktopView::Frame(Window w) {
   XSetErrorHandler(IgnoreErrors);
   const Window root = DefaultRootWindow(dpy_);

@@ -59,6 +59,8 @@ class DesktopView {
   // The ICCCM state the window manager gave the window (kWithdrawn when it set none).
   static constexpr long kWithdrawn = 0, kNormal = 1, kIconic = 3;
   long WmState(Window w);
+  // The window the window manager names active on the root window (_NET_ACTIVE_WINDOW); 0 if none.
+  Window ActiveWindow();
   // The window's top-level ancestor (the window manager's frame), or the window itself when it has none.
   Window Frame(Window w);
   struct Box {
