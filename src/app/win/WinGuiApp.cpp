@@ -1,0 +1,59 @@
+// RunGui of the Windows build: the tray front end (app/gui holds the Qt one of the other platforms).
+#include <windows.h>
+
+#include <exception>
+
+#include "app/HeadlessUi.h"
+#include "app/Startup.h"
+#include "app/Texts.h"
+#include "app/gui/GuiApp.h"
+#include "app/win/TrayWindow.h"
+#include "app/win/WinUi.h"
+#include "core/Log.h"
+#include "platform/windows/WindowsPlatform.h"
+#include "server/Server.h"
+
+namespace fernpad::app {
+namespace {
+
+void ShowStartError(const std::string& what) {
+  ::MessageBoxW(nullptr, Widen("The server cannot start: " + what).c_str(), Widen(kMainWindowTitle).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int RunGui(int, char**, const CommandLine& cl) {
+  try {
+    WindowsPlatform platform;
+    HeadlessUi rest;  // what has no window of its own yet (see WinUi)
+    WinUi ui(rest);
+    settings::LiveSettings settings;
+    const auto store = LoadSettings(cl, settings);
+    Server server(platform, ui, settings, ServerOptionsFrom(cl));
+    SaveSettingsOnChange(settings, *store, server);
+    AllowHosts(cl, settings);
+    try {
+      server.Start();
+    } catch (const std::exception& e) {
+      ShowStartError(e.what());
+      return 1;
+    }
+    log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    int code = 0;
+    {
+      TrayWindow tray([&platform] { return GetLocalAddresses(platform); });
+      code = RunMessageLoop();  // until "Quit" or the main window is closed
+    }
+    // Every change of a setting was saved when it was made; a question still open counts as unanswered.
+    ui.BeginShutdown();
+    rest.BeginShutdown();
+    server.Stop();
+    return code;
+  } catch (const std::exception& e) {
+    ShowStartError(e.what());
+    return 1;
+  }
+}
+
+}  // namespace fernpad::app
