@@ -4,7 +4,8 @@
 
 namespace fernpad::app {
 
-// Runs the server without windows until SIGINT or SIGTERM. Returns the process exit code.
+// Runs the server without windows until the stop is requested (see StopRequest). Returns the process exit
+// code.
 int RunHeadless(const CommandLine& cl);
 
 }  // namespace fernpad::app

@@ -1,16 +1,14 @@
 #include "app/HeadlessUi.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include "access/AccessControl.h"
+#include "app/TerminalInput.h"
 #include "core/Cp1252.h"
 #include "core/Log.h"
 
 namespace fernpad::app {
 
 bool HeadlessUi::DefaultIsTerminal() {
-  return isatty(0) == 1;
+  return terminal::IsTerminal(0);
 }
 
 void HeadlessUi::ShowMessage(const std::string& text) {
@@ -25,14 +23,15 @@ std::optional<std::string> HeadlessUi::Ask(const std::string& question) {
   std::fflush(out_);
   std::string line;
   while (!closing_) {
-    pollfd p{in_, POLLIN, 0};
-    const int ready = poll(&p, 1, 200);
+    const int ready = terminal::WaitReadable(in_, 200);
     if (ready < 0) return std::nullopt;
     if (ready == 0) continue;
     char c = 0;
-    const ssize_t n = read(in_, &c, 1);
-    if (n <= 0) return std::nullopt;  // end of input: no answer
-    if (c == '\n') return line;
+    if (terminal::ReadByte(in_, c) <= 0) return std::nullopt;  // end of input: no answer
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows console ends lines with CR LF
+      return line;
+    }
     line += c;
   }
   return std::nullopt;

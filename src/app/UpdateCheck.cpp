@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "core/Log.h"
-#include "platform/linux/LocaleCountry.h"
+#include "platform/OsPlatform.h"
 #include "updater/CurlHttpClient.h"
 
 namespace fernpad::app {
@@ -27,7 +27,7 @@ std::string DescribeVersionCheck(const VersionCheck& check) {
 
 int RunCheckUpdate(const CommandLine& cl, std::ostream& out, std::ostream& err) {
   const VersionCheck check =
-      updater::CheckVersion(updater::ConfigForThisProgram(cl.updateUrl, CountryCodeFromLocale()));
+      updater::CheckVersion(updater::ConfigForThisProgram(cl.updateUrl, OsCountryCode()));
   const std::string line = DescribeVersionCheck(check);
   switch (check.result) {
     case VersionCheck::Result::UpToDate:
@@ -59,7 +59,7 @@ void StartupUpdateCheck::Run(const std::string& updateUrl) {
     std::unique_lock lock(mutex_);
     if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; })) return;
   }
-  updater::UpdaterConfig config = updater::ConfigForThisProgram(updateUrl, CountryCodeFromLocale());
+  updater::UpdaterConfig config = updater::ConfigForThisProgram(updateUrl, OsCountryCode());
   config.makeClient = [this](const settings::UpdaterSettings& proxy) {
     updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
     options.stop = [this] {

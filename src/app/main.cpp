@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/FrontEnd.h"
 #include "app/Headless.h"
 #include "app/UpdateCheck.h"
-#include "app/gui/GuiApp.h"
 #include "core/Log.h"
 
 int main(int argc, char** argv) {

@@ -1,5 +1,6 @@
 #include "settings/Autostart.h"
 
+#include <exception>
 #include <utility>
 
 #include "core/Log.h"
@@ -7,6 +8,10 @@
 #include "settings/OrnivoFile.h"
 #include "settings/SettingsPaths.h"
 #include "settings/XdgDirs.h"
+
+#if defined(_WIN32)
+#include "settings/SystemServices.h"
+#endif
 
 namespace fernpad::settings {
 namespace fs = std::filesystem;
@@ -103,7 +108,13 @@ bool RunKeyAutostart::SetAutostart(bool enabled) {
 
 std::unique_ptr<Autostart> MakeDefaultAutostart() {
 #if defined(_WIN32)
-  return nullptr;
+  std::string programPath;
+  try {
+    programPath = RunningProgramPath().string();
+  } catch (const std::exception&) {  // a path without an ANSI form cannot go into the ANSI value
+    return nullptr;
+  }
+  return std::make_unique<RunKeyAutostart>(system::CurrentUserRegistry(), programPath);
 #else
   return std::make_unique<XdgAutostart>(RunningProgramPath(), XdgAutostartEntryPath());
 #endif

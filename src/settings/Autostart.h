@@ -70,8 +70,8 @@ class RunKeyAutostart : public Autostart {
   std::string programPath_;
 };
 
-// This system's autostart for the running program: the XDG entry on Linux; null where the platform
-// layer has to supply it (Windows: a RunKeyAutostart over its registry).
+// This system's autostart for the running program: the XDG entry on Linux, the Run key on Windows; null
+// when the program's path cannot be stored there.
 std::unique_ptr<Autostart> MakeDefaultAutostart();
 
 }  // namespace fernpad::settings

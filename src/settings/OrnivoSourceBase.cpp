@@ -7,6 +7,10 @@
 
 #include "settings/XdgDirs.h"
 
+#if defined(_WIN32)
+#include "settings/SystemServices.h"
+#endif
+
 namespace fernpad::settings {
 namespace fs = std::filesystem;
 
@@ -17,8 +21,7 @@ SpecialFolderResolver resolver;
 
 std::string BuiltInSpecialFolder(int csidl) {
 #if defined(_WIN32)
-  (void)csidl;
-  return {};
+  return system::SpecialFolder(csidl);
 #else
   switch (csidl) {
     case kCsidlAppData:

@@ -6,6 +6,10 @@
 #include "settings/XdgDirs.h"
 
 #if defined(_WIN32)
+#include "settings/SystemServices.h"
+#endif
+
+#if defined(_WIN32)
 #include <cstdio>
 #else
 #include <fcntl.h>
@@ -21,7 +25,7 @@ constexpr char kOptionsFileName[] = "option.dat";
 
 fs::path RunningProgramPath() {
 #if defined(_WIN32)
-  return {};  // supplied by the Windows platform layer
+  return system::ProgramPath();
 #else
   std::error_code ec;
   fs::path path = fs::read_symlink("/proc/self/exe", ec);
@@ -31,8 +35,9 @@ fs::path RunningProgramPath() {
 
 fs::path UserConfigFolder() {
 #if defined(_WIN32)
+  // Not the updater's data folder (Ornivo\FernpadServer): its "option.dat" is a different file.
   const std::string appData = GetAppDataFolder();
-  return appData.empty() ? fs::path() : fs::path(appData) / "Ornivo" / kProgramName;
+  return appData.empty() ? fs::path() : fs::path(appData) / "fernpad-server";
 #else
   const std::string config = xdg::ConfigHome();
   return config.empty() ? fs::path() : fs::path(config) / "fernpad-server";

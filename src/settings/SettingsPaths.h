@@ -11,7 +11,8 @@ namespace fernpad::settings {
 std::filesystem::path RunningProgramPath();
 
 // The per-user settings folder: $XDG_CONFIG_HOME/fernpad-server (default ~/.config/fernpad-server) on
-// Linux. Empty when it cannot be determined.
+// Linux, %APPDATA%\fernpad-server on Windows (apart from the updater's data folder, whose "option.dat"
+// is another file). Empty when it cannot be determined.
 std::filesystem::path UserConfigFolder();
 
 // True when a file can be created in `folder` (tried, not guessed from permission bits).
@@ -25,7 +26,7 @@ std::filesystem::path OptionsFilePath(const std::filesystem::path& programFolder
 
 // Where the photo shown full screen is kept as "temp.jpg": the program's folder when it is writable (the
 // portable case), otherwise the per-user cache folder $XDG_CACHE_HOME/fernpad-server (default
-// ~/.cache/fernpad-server; Windows: the data folder), created if missing. Empty when there is neither.
+// ~/.cache/fernpad-server; Windows: UserConfigFolder()), created if missing. Empty when there is neither.
 std::filesystem::path ShownImageFolder();
 
 // The folder received photos go to when nothing is stored, ending in a separator. Windows: "C:\".

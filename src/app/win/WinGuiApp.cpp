@@ -3,14 +3,14 @@
 
 #include <exception>
 
+#include "app/FrontEnd.h"
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
-#include "app/gui/GuiApp.h"
 #include "app/win/TrayWindow.h"
 #include "app/win/WinUi.h"
 #include "core/Log.h"
-#include "platform/windows/WindowsPlatform.h"
+#include "platform/OsPlatform.h"
 #include "server/Server.h"
 
 namespace fernpad::app {
@@ -25,12 +25,12 @@ void ShowStartError(const std::string& what) {
 
 int RunGui(int, char**, const CommandLine& cl) {
   try {
-    WindowsPlatform platform;
+    const auto platform = MakeOsPlatform();
     HeadlessUi rest;  // what has no window of its own yet (see WinUi)
     WinUi ui(rest);
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
-    Server server(platform, ui, settings, ServerOptionsFrom(cl));
+    Server server(*platform, ui, settings, ServerOptionsFrom(cl));
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
     try {
@@ -42,7 +42,7 @@ int RunGui(int, char**, const CommandLine& cl) {
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
     int code = 0;
     {
-      TrayWindow tray([&platform] { return GetLocalAddresses(platform); });
+      TrayWindow tray([&platform] { return GetLocalAddresses(*platform); });
       code = RunMessageLoop();  // until "Quit" or the main window is closed
     }
     // Every change of a setting was saved when it was made; a question still open counts as unanswered.

@@ -1,0 +1,50 @@
+# The version resource of a Windows program: made from PROJECT_VERSION, always four numbers (0.1.0 is
+# 0.1.0.0), the same number the updater reports as the installed version.
+enable_language(RC)
+
+function(fernpad_add_version_resource target)
+  set(numbers "${PROJECT_VERSION_MAJOR}")
+  foreach(part MINOR PATCH TWEAK)
+    if("${PROJECT_VERSION_${part}}" STREQUAL "")
+      string(APPEND numbers ",0")
+    else()
+      string(APPEND numbers ",${PROJECT_VERSION_${part}}")
+    endif()
+  endforeach()
+  string(REPLACE "," "." dotted "${numbers}")
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc")
+  file(CONFIGURE OUTPUT "${rc}" CONTENT [[
+#include <winver.h>
+
+VS_VERSION_INFO VERSIONINFO
+FILEVERSION @numbers@
+PRODUCTVERSION @numbers@
+FILEFLAGSMASK VS_FFI_FILEFLAGSMASK
+FILEFLAGS 0
+FILEOS VOS_NT_WINDOWS32
+FILETYPE VFT_APP
+FILESUBTYPE VFT2_UNKNOWN
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904B0"
+    BEGIN
+      VALUE "CompanyName", "Ornivo"
+      VALUE "FileDescription", "Fernpad Server"
+      VALUE "FileVersion", "@dotted@"
+      VALUE "InternalName", "@target@"
+      VALUE "OriginalFilename", "@target@.exe"
+      VALUE "ProductName", "Fernpad Server"
+      VALUE "ProductVersion", "@dotted@"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+]] @ONLY)
+  target_sources(${target} PRIVATE "${rc}")
+  # What a test of the resource expects to read back.
+  set_property(TARGET ${target} PROPERTY FERNPAD_FILE_VERSION "${dotted}")
+endfunction()
