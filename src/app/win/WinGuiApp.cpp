@@ -26,7 +26,9 @@ void ShowStartError(const std::string& what) {
 int RunGui(int, char**, const CommandLine& cl) {
   try {
     const auto platform = MakeOsPlatform();
-    HeadlessUi rest;  // what has no window of its own yet (see WinUi)
+    // What has no window of its own yet (see WinUi); it never asks on a console: a new upload device gets
+    // the default folder.
+    HeadlessUi rest(stdout, 0, false);
     WinUi ui(rest);
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
@@ -43,6 +45,9 @@ int RunGui(int, char**, const CommandLine& cl) {
     int code = 0;
     {
       TrayWindow tray([&platform] { return GetLocalAddresses(*platform); });
+      // Without a notification area nothing else could bring the window back (the icon is added later
+      // if the shell starts after all).
+      if (!tray.IconShown()) ::PostMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
       code = RunMessageLoop();  // until "Quit" or the main window is closed
     }
     // Every change of a setting was saved when it was made; a question still open counts as unanswered.
