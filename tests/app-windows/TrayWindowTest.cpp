@@ -22,6 +22,16 @@ int RunLoopBounded() {
   return code;
 }
 
+// True when the shell has the tray's icon (only an icon it has can be changed).
+bool ShellHasIcon(const TrayWindow& tray) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof(data);
+  data.hWnd = tray.Window();
+  data.uID = TrayWindow::kIconId;
+  data.uFlags = NIF_TIP;
+  return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
 TEST(TrayWindow, IconTooltipIsTheAddressLineCutToWhatTheShellHolds) {
   struct Case {
     std::string addresses;
@@ -40,13 +50,23 @@ TEST(TrayWindow, IconTooltipIsTheAddressLineCutToWhatTheShellHolds) {
     EXPECT_TRUE(::IsWindow(tray.Window()));
     EXPECT_FALSE(::IsWindowVisible(tray.Window()));
     EXPECT_TRUE(tray.IconShown());
+    EXPECT_TRUE(ShellHasIcon(tray));
     EXPECT_EQ(tray.Tooltip(), c.tooltip);
   }
 }
 
 TEST(TrayWindow, IconComesBackWhenTheShellRestarts) {
   TrayWindow tray([] { return std::string("10.0.0.5"); });
+  EXPECT_TRUE(ShellHasIcon(tray));
+  NOTIFYICONDATAW data{};  // a restarting shell forgets every icon
+  data.cbSize = sizeof(data);
+  data.hWnd = tray.Window();
+  data.uID = TrayWindow::kIconId;
+  ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &data));
+  ASSERT_FALSE(ShellHasIcon(tray));
+
   ::SendMessageW(tray.Window(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(ShellHasIcon(tray));
   EXPECT_TRUE(tray.IconShown());
 }
 

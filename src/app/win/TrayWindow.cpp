@@ -17,7 +17,6 @@ namespace {
 
 constexpr wchar_t kHiddenClass[] = L"FernpadTrayWindow";
 constexpr wchar_t kMainClass[] = L"FernpadMainWindow";
-constexpr UINT kIconId = 1;
 constexpr int kClientWidth = 643, kClientHeight = 371;
 
 // The program's picture, as the Qt front end draws it: a green disc with a white handheld upright on it.

@@ -18,6 +18,8 @@ class TrayWindow {
   static constexpr UINT kQuitCommand = 1002;
   // The message the icon sends to Window().
   static constexpr UINT kTrayMessage = WM_APP + 1;
+  // The icon's number among the icons of Window().
+  static constexpr UINT kIconId = 1;
 
   // addresses: the host's addresses as GetLocalAddresses gives them, read whenever the address line is
   // shown. Throws std::runtime_error when the hidden window cannot be made.
