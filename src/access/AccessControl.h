@@ -18,7 +18,8 @@ namespace fernpad::access {
 enum class Listed { Allowed, Denied, Neither };
 Listed ListedAs(const settings::Options& options, const std::string& address);
 
-// The security prompt's text for a device.
+// The security prompt's caption, and its text for a device.
+inline constexpr char kPromptCaption[] = "Security question";
 std::string PromptText(const std::string& address);
 
 // How CheckAccess asks about an unknown device: on the caller's thread, which waits for the answer (an

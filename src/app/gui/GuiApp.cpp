@@ -11,6 +11,7 @@
 
 #include "app/Placement.h"
 #include "app/Startup.h"
+#include "app/Texts.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/QtUi.h"
 #include "app/gui/QtUpdaterUi.h"
@@ -49,7 +50,7 @@ void QuitOnStopSignals(QApplication& app) {
 
 int RunGui(int argc, char** argv, const CommandLine& cl) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Tactivo Server");
+  QApplication::setApplicationName(kApplicationTitle);
   QApplication::setQuitOnLastWindowClosed(false);
   QuitOnStopSignals(app);
 
@@ -109,8 +110,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
   if (form1.TrayAvailable())
-    form1.TrayIcon()->showMessage("Fernpad Server is active.", "Fernpad Server is active.",
-                                  QSystemTrayIcon::Information);
+    form1.TrayIcon()->showMessage(kTrayBalloon, kTrayBalloon, QSystemTrayIcon::Information);
   form1.show();
 
   const int code = app.exec();

@@ -16,6 +16,7 @@
 
 #include "access/AccessControl.h"
 #include "app/Placement.h"
+#include "app/Texts.h"
 #include "app/gui/FolderText.h"
 #include "app/gui/Pictures.h"
 #include "app/gui/QtUpdaterUi.h"
@@ -142,7 +143,7 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
       settings_(settings),
       addresses_(std::move(addresses)) {
   setObjectName("Form1");
-  setWindowTitle("Fernpad Server");
+  setWindowTitle(kMainWindowTitle);
   setFixedSize(643, 371);
 
   auto* root = new QVBoxLayout(this);
@@ -534,7 +535,7 @@ void TForm1::FormActivate() {
         if (untouched_) hide();
       });
   }
-  Label7->setText("The server IP(s) is/are: " + QString::fromLatin1(addresses_().c_str()));
+  Label7->setText(QString::fromLatin1(AddressLine(addresses_()).c_str()));
 }
 
 void TForm1::TrayIcon1Click() {

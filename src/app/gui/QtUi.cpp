@@ -45,7 +45,7 @@ void QtUi::BringMainWindowToFront() {
 
 std::optional<bool> QtUi::AskAllowHost(const std::string& address) {
   const std::optional<int> button = AskInBox([this, address] {
-    return new QMessageBox(QMessageBox::Warning, "Security question",
+    return new QMessageBox(QMessageBox::Warning, access::kPromptCaption,
                            QString::fromStdString(Cp1252ToUtf8(access::PromptText(address))),
                            QMessageBox::Yes | QMessageBox::No, &mainWindow_);
   });

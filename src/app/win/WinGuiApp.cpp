@@ -1,0 +1,64 @@
+// RunGui of the Windows build: the tray front end (app/gui holds the Qt one of the other platforms).
+#include <windows.h>
+
+#include <exception>
+
+#include "app/FrontEnd.h"
+#include "app/HeadlessUi.h"
+#include "app/Startup.h"
+#include "app/Texts.h"
+#include "app/win/TrayWindow.h"
+#include "app/win/WinUi.h"
+#include "core/Log.h"
+#include "platform/OsPlatform.h"
+#include "server/Server.h"
+
+namespace fernpad::app {
+namespace {
+
+void ShowStartError(const std::string& what) {
+  ::MessageBoxW(nullptr, Widen("The server cannot start: " + what).c_str(), Widen(kMainWindowTitle).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int RunGui(int, char**, const CommandLine& cl) {
+  try {
+    const auto platform = MakeOsPlatform();
+    // What has no window of its own yet (see WinUi); it never asks on a console: a new upload device gets
+    // the default folder.
+    HeadlessUi rest(stdout, 0, false);
+    WinUi ui(rest);
+    settings::LiveSettings settings;
+    const auto store = LoadSettings(cl, settings);
+    Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+    SaveSettingsOnChange(settings, *store, server);
+    AllowHosts(cl, settings);
+    try {
+      server.Start();
+    } catch (const std::exception& e) {
+      ShowStartError(e.what());
+      return 1;
+    }
+    log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    int code = 0;
+    {
+      TrayWindow tray([&platform] { return GetLocalAddresses(*platform); });
+      // Without a notification area nothing else could bring the window back (the icon is added later
+      // if the shell starts after all).
+      if (!tray.IconShown()) ::PostMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
+      code = RunMessageLoop();  // until "Quit" or the main window is closed
+    }
+    // Every change of a setting was saved when it was made; a question still open counts as unanswered.
+    ui.BeginShutdown();
+    rest.BeginShutdown();
+    server.Stop();
+    return code;
+  } catch (const std::exception& e) {
+    ShowStartError(e.what());
+    return 1;
+  }
+}
+
+}  // namespace fernpad::app

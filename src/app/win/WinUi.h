@@ -1,0 +1,70 @@
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Ui.h"
+
+namespace fernpad::app {
+
+// The Ui of the Windows front end. The security question and the chat message are system message boxes,
+// each shown on the thread that asks (a connection thread, or the access check's own thread for
+// datagrams) and modal to that thread alone, as the handheld's request waits for the answer there: a box
+// never waits behind another box and the message loop of the tray and the main window never stops.
+// Once the program is shutting down the open boxes are closed and no new one waits for anybody.
+//
+// The image window, the preview, the new-device dialog, the main window's host lists and Debug page and
+// bringing the main window to the front are not Win32 windows yet (they come with the full settings
+// window): those calls go to `rest`, the headless front end's Ui.
+class WinUi : public Ui {
+ public:
+  explicit WinUi(Ui& rest) : rest_(rest) {}
+
+  // Returns once the box is closed, or at once when the program is closing.
+  void ShowMessage(const std::string& text) override;
+  // "Security question" with Yes and No; empty when the box was closed by the program's end.
+  std::optional<bool> AskAllowHost(const std::string& address) override;
+
+  void BringMainWindowToFront() override { rest_.BringMainWindowToFront(); }
+  void SetLastVirtualKey(int code) override { rest_.SetLastVirtualKey(code); }
+  void HostListsChanged() override { rest_.HostListsChanged(); }
+  void ShowPointerOverlay(Point topLeft) override { rest_.ShowPointerOverlay(topLeft); }
+  void HidePointerOverlay() override { rest_.HidePointerOverlay(); }
+  void ShowImage(const std::string& path) override { rest_.ShowImage(path); }
+  void CloseImage() override { rest_.CloseImage(); }
+  void ShowPreview(const std::string& path) override { rest_.ShowPreview(path); }
+  std::optional<std::string> AskDeviceFolder(const std::string& name,
+                                             const std::string& defaultFolder) override {
+    return rest_.AskDeviceFolder(name, defaultFolder);
+  }
+  void UploadDevicesChanged() override { rest_.UploadDevicesChanged(); }
+
+  // Closes the open boxes (a question counts as not answered) and keeps new ones from opening.
+  void BeginShutdown();
+
+ private:
+  struct OpenBox {
+    HWND window = nullptr;
+    int closeCommand = IDOK;  // the button that closes it when the program ends
+    bool closedByShutdown = false;
+  };
+  // Shows a box on this thread; the button pressed, or empty when the program's end closed it.
+  std::optional<int> ShowBox(const std::string& utf8Text, const char* caption, UINT style, int closeCommand);
+  // Called by the calling thread's hook once its box exists.
+  void BoxCreated(OpenBox& box, HWND window);
+  static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
+
+  Ui& rest_;
+  std::mutex mutex_;  // guards closing_ and boxes_; never held while a box is shown
+  bool closing_ = false;
+  std::vector<OpenBox*> boxes_;
+};
+
+// The UTF-8 text as UTF-16 for the wide Windows calls.
+std::wstring Widen(const std::string& utf8);
+
+}  // namespace fernpad::app
