@@ -5,7 +5,7 @@
 
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
-#include "updater/CurlHttpClient.h"
+#include "updater/HttpClient.h"
 
 namespace fernpad::app {
 
@@ -66,7 +66,7 @@ void StartupUpdateCheck::Run(const std::string& updateUrl) {
       std::lock_guard lock(mutex_);
       return stopping_;
     };
-    return updater::MakeCurlHttpClient(proxy, std::move(options));
+    return updater::MakeHttpClient(proxy, std::move(options));
   };
   const VersionCheck check = updater::CheckVersion(config);
   std::lock_guard lock(mutex_);

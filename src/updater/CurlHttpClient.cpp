@@ -1,10 +1,9 @@
-#include "updater/CurlHttpClient.h"
+#include "updater/HttpClient.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -169,19 +168,9 @@ class CurlHttpClient final : public HttpClient {
 
 }  // namespace
 
-HttpClientOptions DefaultHttpClientOptions() {
-  HttpClientOptions options;
-  if (const char* caFile = std::getenv("FERNPAD_UPDATE_CA_FILE"); caFile && *caFile) options.caFile = caFile;
-  return options;
-}
-
-std::unique_ptr<HttpClient> MakeCurlHttpClient(const settings::UpdaterSettings& proxy,
-                                               HttpClientOptions options) {
+std::unique_ptr<HttpClient> MakeHttpClient(const settings::UpdaterSettings& proxy,
+                                           HttpClientOptions options) {
   return std::make_unique<CurlHttpClient>(proxy, std::move(options));
-}
-
-std::unique_ptr<HttpClient> MakeHttpClient(const settings::UpdaterSettings& proxy) {
-  return MakeCurlHttpClient(proxy, DefaultHttpClientOptions());
 }
 
 }  // namespace fernpad::updater

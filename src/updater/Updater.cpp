@@ -109,14 +109,6 @@ CheckOutcome DownloadAndHandOver(const UpdaterConfig& config, UpdaterUi& ui, Htt
 
 }  // namespace
 
-std::string InstallerName() {
-#if defined(_WIN32)
-  return "Update.exe";
-#else
-  return "Update.deb";
-#endif
-}
-
 VersionCheck CheckVersion(const UpdaterConfig& config) {
   VersionCheck check;
   if (config.baseUrl.empty()) return check;

@@ -153,7 +153,14 @@ VersionCheck CheckVersion(const UpdaterConfig& config);
 // a failed request, no update or a missing update server. The texts follow the country code.
 CheckOutcome CheckForUpdate(const UpdaterConfig& config, UpdaterUi& ui, bool silent);
 
+// ---- The system's side (InstallerLinux.cpp, InstallerWindows.cpp) ---------------------------------------
+
 // The installer's file name in the data folder: "Update.exe" on Windows, "Update.deb" elsewhere.
 std::string InstallerName();
+
+// Starts `installer` the way the system opens such a file: ShellExecute with the verb "open", shown
+// normally, on Windows; xdg-open, or gio open where xdg-open is missing, on Linux. Does not wait for it.
+// False when nothing could be started.
+bool OpenInstaller(const std::filesystem::path& installer);
 
 }  // namespace fernpad::updater

@@ -9,7 +9,7 @@
 #include "../settings/TestSupport.h"
 #include "UpdaterFixtures.h"
 #include "settings/OrnivoFile.h"
-#include "updater/CurlHttpClient.h"
+#include "updater/HttpClient.h"
 #include "updater/Reasons.h"
 #include "updater/Updater.h"
 
@@ -91,7 +91,7 @@ class UpdateFlowTest : public ::testing::Test {
       ++clientsMade_;
       HttpClientOptions options;
       options.caFile = caFile;
-      return MakeCurlHttpClient(proxy, options);
+      return MakeHttpClient(proxy, options);
     };
     return config;
   }

@@ -19,7 +19,7 @@
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
-#include "updater/CurlHttpClient.h"
+#include "updater/HttpClient.h"
 #include "updater/Updater.h"
 
 namespace fernpad::app {
@@ -103,7 +103,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     config.makeClient = [&checks](const settings::UpdaterSettings& proxy) {
       updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
       options.stop = [&checks] { return checks.ShuttingDown(); };
-      return updater::MakeCurlHttpClient(proxy, std::move(options));
+      return updater::MakeHttpClient(proxy, std::move(options));
     };
     return config;
   };

@@ -7,18 +7,22 @@
 
 #include "updater/Updater.h"
 
-// The libcurl HttpClient.
+// The platform's HttpClient: libcurl on Linux (CurlHttpClient.cpp), WinHTTP on Windows (WinHttpClient.cpp);
+// CMake builds one of them.
 namespace fernpad::updater {
 
 struct HttpClientOptions {
-  // A file of CA certificates to trust instead of the system's (tests: their own CA).
+  // A file of CA certificates (PEM) to trust instead of the system's (tests: their own CA). On Windows the
+  // server's certificate must then chain to one of them; WinHTTP's own check of the CA is left out for
+  // that, never its checks of the name and the dates.
   std::string caFile;
   // Get refuses a body larger than this: the answers it fetches (the version, a signature) are tiny.
   std::size_t maxGetBytes = 4096;
   // Download refuses a file larger than this.
   std::int64_t maxDownloadBytes = std::int64_t{1} << 30;
   long connectTimeoutSeconds = 20;
-  // A transfer that moves fewer than lowSpeedBytes per second for lowSpeedSeconds fails.
+  // A transfer that moves fewer than lowSpeedBytes per second for lowSpeedSeconds fails (WinHTTP: a
+  // transfer that receives nothing for lowSpeedSeconds).
   long lowSpeedBytes = 64;
   long lowSpeedSeconds = 60;
   long maxRedirects = 3;
@@ -30,7 +34,6 @@ struct HttpClientOptions {
 // CA file to trust instead of the system's.
 HttpClientOptions DefaultHttpClientOptions();
 
-std::unique_ptr<HttpClient> MakeCurlHttpClient(const settings::UpdaterSettings& proxy,
-                                               HttpClientOptions options);
+std::unique_ptr<HttpClient> MakeHttpClient(const settings::UpdaterSettings& proxy, HttpClientOptions options);
 
 }  // namespace fernpad::updater
