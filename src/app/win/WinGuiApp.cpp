@@ -24,6 +24,11 @@ void ShowStartError(const std::string& what) {
 }  // namespace
 
 int RunGui(int, char**, const CommandLine& cl) {
+  // The program is a console program, so that --headless prints and stops on Ctrl+C like on Linux. Started
+  // from Explorer or the Run key, Windows gave it a console window of its own: the tray program lets it go
+  // (a console it shares with the shell that started it stays).
+  DWORD consoleProcesses[2];
+  if (::GetConsoleProcessList(consoleProcesses, 2) == 1) ::FreeConsole();
   try {
     const auto platform = MakeOsPlatform();
     // What has no window of its own yet (see WinUi); it never asks on a console: a new upload device gets
