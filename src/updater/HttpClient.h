@@ -26,7 +26,8 @@ struct HttpClientOptions {
   long lowSpeedBytes = 64;
   long lowSpeedSeconds = 60;
   long maxRedirects = 3;
-  // Asked now and then while a request runs; true ends it with TransferCancelled.
+  // Asked now and then while a request runs; true ends it with TransferCancelled. WinHTTP asks it before
+  // the request and between reads only: a request waiting on a silent server ends at its time-out.
   std::function<bool()> stop;
 };
 

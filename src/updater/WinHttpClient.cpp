@@ -5,13 +5,8 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <exception>
 #include <fstream>
 #include <iterator>
-#include <mutex>
-#include <thread>
 
 #include "updater/HttpClient.h"
 
@@ -126,46 +121,6 @@ void VerifyAgainst(HINTERNET request, HCERTSTORE trusted, const std::wstring& ho
     throw HttpError("the server's certificate does not fit it: " + SystemMessage(status.dwError));
 }
 
-// Asks `stop` every 100 ms while a request runs and closes the request when it says so: a blocking WinHTTP
-// call then returns at once rather than at its time-out.
-class StopWatch {
- public:
-  StopWatch(const std::function<bool()>& stop, HINTERNET request) {
-    if (!stop) return;
-    thread_ = std::thread([this, &stop, request] {
-      std::unique_lock lock(mutex_);
-      while (!done_) {
-        if (stop()) {
-          stopped_ = true;
-          WinHttpCloseHandle(request);
-          return;
-        }
-        wake_.wait_for(lock, std::chrono::milliseconds(100));
-      }
-    });
-  }
-  ~StopWatch() { Finish(); }
-  StopWatch(const StopWatch&) = delete;
-  StopWatch& operator=(const StopWatch&) = delete;
-  // Ends the watch; true when it closed the request (its owner must then not close it again).
-  bool Finish() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    return stopped_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  bool stopped_ = false;
-  std::thread thread_;
-};
-
 // Where a body goes: a string (Get) or a file (Download).
 struct Sink {
   std::string* body = nullptr;
@@ -236,11 +191,8 @@ class WinHttpClient final : public HttpClient {
     const int connectMs = static_cast<int>(options_.connectTimeoutSeconds * 1000);
     const int idleMs = static_cast<int>(options_.lowSpeedSeconds * 1000);
     WinHttpSetTimeouts(session.get(), connectMs, connectMs, idleMs, idleMs);
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-#ifdef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
-    protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
-#endif
-    // Older systems that know no TLS 1.3 flag refuse the option and keep their own (TLS 1.2 on Windows 10).
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    // Systems that know no TLS 1.3 refuse the option: TLS 1.2 alone then.
     if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
       protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
       WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
@@ -270,16 +222,13 @@ class WinHttpClient final : public HttpClient {
         WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                            WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
     if (!request) throw HttpError("cannot make a request for " + url + ": " + SystemMessage(GetLastError()));
-    std::exception_ptr failure;
-    StopWatch watch(options_.stop, request);
     try {
       Exchange(request, host, secure, sink);
     } catch (...) {
-      failure = std::current_exception();
+      WinHttpCloseHandle(request);
+      throw;
     }
-    if (watch.Finish()) throw TransferCancelled("the transfer was cancelled");
     WinHttpCloseHandle(request);
-    if (failure) std::rethrow_exception(failure);
   }
 
   void Exchange(HINTERNET request, const std::wstring& host, bool secure, Sink& sink) {
@@ -288,13 +237,18 @@ class WinHttpClient final : public HttpClient {
     // A request that began on https stays there through redirects.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    // Waiting for the answer's headers has a time-out of its own.
+    DWORD idleMs = static_cast<DWORD>(options_.lowSpeedSeconds * 1000);
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &idleMs, sizeof idleMs);
+    // No connection outlives its request: one checked against a test CA is never taken up by another.
+    DWORD disable = WINHTTP_DISABLE_KEEP_ALIVE;
     if (secure && trusted_) {
       // The test CA is checked below against the first server only: no redirects then.
       DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
       WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
-      DWORD disable = WINHTTP_DISABLE_REDIRECTS;
-      WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
+      disable |= WINHTTP_DISABLE_REDIRECTS;
     }
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
     const std::wstring username = Wide(proxy_.proxyUsername), password = Wide(proxy_.proxyPassword);
     const bool proxyAuth = !proxy_.proxyServer.empty() && proxy_.proxyBasicAuthentication;
     constexpr wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";

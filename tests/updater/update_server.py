@@ -4,7 +4,7 @@
 update_server.py ROOT LOG [--tls DIR] [--proxy USER:PASSWORD]
 
 Prints "pid N" and "server PORT": the files under ROOT on 127.0.0.1 ("updates.php" holds the version answer),
-over HTTPS with --tls (a test CA and a certificate for 127.0.0.1 are made in DIR; DIR/ca.crt is the CA). With
+over HTTPS with --tls (a test CA and a certificate for 127.0.0.1 and localhost are made in DIR; DIR/ca.crt is the CA). With
 --proxy also "proxy PORT": a proxy that wants basic authentication and forwards only to 127.0.0.1. A file with
 a sibling "<name>.cut" is announced at full length, but the connection closes after half of it. Every request
 is appended to LOG as "<direct|proxy> <method> <target> cache-control=<value>".
@@ -42,7 +42,7 @@ def make_ca(folder):
         "-addext", "keyUsage=critical,keyCertSign")
     run("req", *ec, "-keyout", p("server.key"), "-out", p("server.csr"), "-subj", "/CN=127.0.0.1")
     with open(p("server.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
     run("x509", "-req", "-in", p("server.csr"), "-CA", p("ca.crt"), "-CAkey", p("ca.key"),
         "-CAcreateserial", "-days", "2", "-extfile", p("server.ext"), "-out", p("server.crt"))
     return p("server.crt"), p("server.key")
@@ -131,6 +131,8 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
             return
         log("proxy GET %s cache-control=%s" % (self.path, self.headers.get("Cache-Control", "")))
         url = urllib.parse.urlsplit(self.path)
+        if not url.hostname:  # wine's WinHTTP sends only the path, with the server in "Host"
+            url = urllib.parse.urlsplit("http://" + self.headers.get("Host", "") + self.path)
         upstream = self.connect_to(url.hostname, url.port or 80)
         if not upstream:
             return

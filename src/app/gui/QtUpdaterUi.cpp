@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QProcess>
 
-#include "app/gui/FolderText.h"
 #include "app/gui/UpdaterForm.h"
 #include "core/Log.h"
 
@@ -36,11 +34,6 @@ QMessageBox* MakeBox(const updater::BoxText& box, QMessageBox::Icon icon,
 }
 
 }  // namespace
-
-bool OpenWithDesktop(const std::filesystem::path& file) {
-  const QString path = FolderText(file.string());
-  return QProcess::startDetached("xdg-open", {path}) || QProcess::startDetached("gio", {"open", path});
-}
 
 QtUpdaterUi::QtUpdaterUi() : form_(std::make_unique<TUpdaterForm>()) {
   QObject::connect(form_.get(), &TUpdaterForm::CancelPressed, form_.get(), [this] { cancelled_ = true; });

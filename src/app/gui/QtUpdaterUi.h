@@ -15,10 +15,6 @@ namespace fernpad::app {
 
 class TUpdaterForm;
 
-// Opens the file the way the desktop does (xdg-open, or gio open where xdg-open is missing), without
-// waiting for the program it starts. False when neither could be started.
-bool OpenWithDesktop(const std::filesystem::path& file);
-
 // The updater's side of the Qt front end. Called on the thread that runs the check; every call is carried
 // onto the GUI thread. The boxes belong to no window and leave the others usable; a call that shows one
 // waits for its answer, or returns at once when the program is shutting down. Made on the GUI thread.
@@ -43,7 +39,7 @@ class QtUpdaterUi : public updater::UpdaterUi {
   TUpdaterForm& Form() { return *form_; }
 
   // Starts the installer on the GUI thread; false when nothing could be started.
-  std::function<bool(const std::filesystem::path&)> Launch = OpenWithDesktop;
+  std::function<bool(const std::filesystem::path&)> Launch = updater::OpenInstaller;
 
  private:
   GuiCalls calls_;
