@@ -3,15 +3,8 @@
 enable_language(RC)
 
 function(fernpad_add_version_resource target)
-  set(numbers "${PROJECT_VERSION_MAJOR}")
-  foreach(part MINOR PATCH TWEAK)
-    if("${PROJECT_VERSION_${part}}" STREQUAL "")
-      string(APPEND numbers ",0")
-    else()
-      string(APPEND numbers ",${PROJECT_VERSION_${part}}")
-    endif()
-  endforeach()
-  string(REPLACE "," "." dotted "${numbers}")
+  list(JOIN FERNPAD_VERSION_NUMBERS "," numbers)
+  list(JOIN FERNPAD_VERSION_NUMBERS "." dotted)
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc")
   file(CONFIGURE OUTPUT "${rc}" CONTENT [[
 #include <winver.h>
