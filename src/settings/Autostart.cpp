@@ -9,10 +9,6 @@
 #include "settings/SettingsPaths.h"
 #include "settings/XdgDirs.h"
 
-#if defined(_WIN32)
-#include "settings/SystemServices.h"
-#endif
-
 namespace fernpad::settings {
 namespace fs = std::filesystem;
 
@@ -104,20 +100,6 @@ bool RunKeyAutostart::SetAutostart(bool enabled) {
   const std::unique_ptr<RegistryKey> key = registry_->CreateCurrentUserKey(kRunKey);
   if (!key) return false;
   return enabled ? key->SetStringValue(kRunValueName, programPath_) : key->DeleteValue(kRunValueName);
-}
-
-std::unique_ptr<Autostart> MakeDefaultAutostart() {
-#if defined(_WIN32)
-  std::string programPath;
-  try {
-    programPath = RunningProgramPath().string();
-  } catch (const std::exception&) {  // a path without an ANSI form cannot go into the ANSI value
-    return nullptr;
-  }
-  return std::make_unique<RunKeyAutostart>(system::CurrentUserRegistry(), programPath);
-#else
-  return std::make_unique<XdgAutostart>(RunningProgramPath(), XdgAutostartEntryPath());
-#endif
 }
 
 }  // namespace fernpad::settings

@@ -5,11 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "settings/XdgDirs.h"
-
-#if defined(_WIN32)
 #include "settings/SystemServices.h"
-#endif
 
 namespace fernpad::settings {
 namespace fs = std::filesystem;
@@ -19,33 +15,10 @@ namespace {
 std::mutex resolverMutex;
 SpecialFolderResolver resolver;
 
-std::string BuiltInSpecialFolder(int csidl) {
-#if defined(_WIN32)
-  return system::SpecialFolder(csidl);
-#else
-  switch (csidl) {
-    case kCsidlAppData:
-    case kCsidlLocalAppData:
-      return xdg::DataHome();
-    case kCsidlMyPictures:
-      return xdg::UserDir("PICTURES");
-    case kCsidlPersonal:
-      return xdg::UserDir("DOCUMENTS");
-    default:
-      return {};
-  }
-#endif
-}
-
-#if defined(_WIN32)
+// "/" everywhere, and the system's own separator ("\\" on Windows).
 bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
+  return c == '/' || c == kPathSeparator;
 }
-#else
-bool IsSeparator(char c) {
-  return c == '/';
-}
-#endif
 
 }  // namespace
 
@@ -55,7 +28,7 @@ std::string GetSpecialFolderPath(int csidl) {
     std::lock_guard lock(resolverMutex);
     current = resolver;
   }
-  std::string path = current ? current(csidl) : BuiltInSpecialFolder(csidl);
+  std::string path = current ? current(csidl) : system::SpecialFolder(csidl);
   // A root ("/", "C:\") keeps its separator; anything else loses a trailing one.
   while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':'))
     path.pop_back();

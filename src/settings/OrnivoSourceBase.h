@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,11 +11,7 @@
 // The per-user data folder shared with the updater, and the keys of its "option.dat".
 namespace fernpad::settings {
 
-#if defined(_WIN32)
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 // Shell special-folder numbers understood by GetSpecialFolderPath.
 inline constexpr int kCsidlPersonal = 5;       // documents

@@ -15,6 +15,10 @@ std::filesystem::path RunningProgramPath();
 // is another file). Empty when it cannot be determined.
 std::filesystem::path UserConfigFolder();
 
+// The per-user cache folder: $XDG_CACHE_HOME/fernpad-server (default ~/.cache/fernpad-server) on Linux, the
+// same as UserConfigFolder() on Windows. Empty when it cannot be determined.
+std::filesystem::path UserCacheFolder();
+
 // True when a file can be created in `folder` (tried, not guessed from permission bits).
 bool IsWritableFolder(const std::filesystem::path& folder);
 

@@ -6,8 +6,9 @@
 
 #include "settings/Autostart.h"
 
-// What only the OS can tell the settings on Windows. The Windows platform folder implements these
-// (platform/windows/WindowsSettingsServices.cpp); Linux answers the same questions from /proc and XDG.
+// What only the OS can tell the settings. Each system answers: platform/windows/WindowsSettingsServices.cpp,
+// and settings/SystemServicesPosix.cpp from /proc and XDG. The same files implement the folder functions
+// of settings/SettingsPaths.h and MakeDefaultAutostart.
 namespace fernpad::settings::system {
 
 // The full path of the running program file, however long; empty when the system does not tell.
@@ -17,7 +18,7 @@ std::filesystem::path ProgramPath();
 // use; empty when it is unknown or cannot be written in the ANSI code page.
 std::string SpecialFolder(int csidl);
 
-// The current user's registry.
+// The current user's registry (Windows only).
 std::shared_ptr<Registry> CurrentUserRegistry();
 
 }  // namespace fernpad::settings::system

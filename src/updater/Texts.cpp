@@ -70,14 +70,14 @@ BoxText NoUpdateServerBox(int countryCode) {
 }
 
 BoxText HandOverBox(int countryCode, const std::filesystem::path& installer) {
-#if defined(_WIN32)
-  if (UsesGerman(countryCode))
-    return {"Update", Lines({"Das Update wurde heruntergeladen und geprüft.", "",
-                             "Das Installationsprogramm wird jetzt gestartet:", Utf8(installer), "",
-                             "Das Programm wird jetzt beendet."})};
-  return {"Update", Lines({"The update was downloaded and verified.", "",
-                           "The installer is started now:", Utf8(installer), "", "The program closes now."})};
-#else
+  if (installer.extension() == ".exe") {
+    if (UsesGerman(countryCode))
+      return {"Update", Lines({"Das Update wurde heruntergeladen und geprüft.", "",
+                               "Das Installationsprogramm wird jetzt gestartet:", Utf8(installer), "",
+                               "Das Programm wird jetzt beendet."})};
+    return {"Update", Lines({"The update was downloaded and verified.", "", "The installer is started now:",
+                             Utf8(installer), "", "The program closes now."})};
+  }
   if (UsesGerman(countryCode))
     return {"Update", Lines({"Das Update wurde heruntergeladen und geprüft.", "",
                              "Das Paket wird jetzt mit der Paketinstallation Ihres Desktops geöffnet:",
@@ -85,7 +85,6 @@ BoxText HandOverBox(int countryCode, const std::filesystem::path& installer) {
   return {"Update", Lines({"The update was downloaded and verified.", "",
                            "The package is now opened with your desktop's package installer:",
                            Utf8(installer), "", "The program closes now."})};
-#endif
 }
 
 std::string DownloadFailureReason(int countryCode, DownloadFailure failure, const std::string& detail) {

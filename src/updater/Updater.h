@@ -39,7 +39,8 @@ BoxText OfferBox(int countryCode, const std::string& programName, const std::str
 BoxText DownloadFailedBox(int countryCode, const std::string& reason);
 // This build knows no update server: nothing is asked of anybody (information icon, OK).
 BoxText NoUpdateServerBox(int countryCode);
-// Said before the downloaded installer is handed over and the program closes (OK).
+// Said before the downloaded installer is handed over and the program closes (OK): a program (".exe") is
+// started, a package is opened with the desktop's package installer.
 BoxText HandOverBox(int countryCode, const std::filesystem::path& installer);
 
 // ---- Versions ------------------------------------------------------------------------------------------
@@ -153,7 +154,7 @@ VersionCheck CheckVersion(const UpdaterConfig& config);
 // a failed request, no update or a missing update server. The texts follow the country code.
 CheckOutcome CheckForUpdate(const UpdaterConfig& config, UpdaterUi& ui, bool silent);
 
-// ---- The system's side (InstallerLinux.cpp, InstallerWindows.cpp) ---------------------------------------
+// ---- The system's side (updater/InstallerLinux.cpp, platform/windows/WindowsInstaller.cpp) ------------
 
 // The installer's file name in the data folder: "Update.exe" on Windows, "Update.deb" elsewhere.
 std::string InstallerName();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -10,11 +11,7 @@
 namespace fernpad::upload {
 
 // Ends the folder a new device is added with.
-#if defined(_WIN32)
-inline constexpr char kFolderSeparator = '\\';
-#else
-inline constexpr char kFolderSeparator = '/';
-#endif
+inline constexpr char kFolderSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 // Nobody chose a folder for a new device (the question could not be asked or was abandoned).
 class NoFolderChosen : public std::runtime_error {

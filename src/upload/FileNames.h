@@ -1,17 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string_view>
 
 namespace fernpad::upload {
 
 // Which file system's naming rules a received file name must also obey.
 enum class NameRules { Posix, Windows };
-#if defined(_WIN32)
-inline constexpr NameRules kHostNameRules = NameRules::Windows;
-#else
-inline constexpr NameRules kHostNameRules = NameRules::Posix;
-#endif
+inline constexpr NameRules kHostNameRules =
+    std::filesystem::path::preferred_separator == '\\' ? NameRules::Windows : NameRules::Posix;
 
 // The longest file name, in the file system's bytes (UTF-8), that is accepted.
 inline constexpr std::size_t kMaxFileNameBytes = 255;

@@ -1,11 +1,16 @@
-// The Windows answers of settings/SystemServices.h: program path, special folders, the registry.
+// The Windows answers of settings/SystemServices.h (program path, special folders, the registry) and the
+// folders and autostart of the settings on Windows.
 #include <shlobj.h>
 #include <windows.h>
 
+#include <exception>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "settings/Autostart.h"
 #include "settings/OrnivoSourceBase.h"
+#include "settings/SettingsPaths.h"
 #include "settings/SystemServices.h"
 
 namespace fernpad::settings::system {
@@ -98,3 +103,43 @@ std::shared_ptr<Registry> CurrentUserRegistry() {
 }
 
 }  // namespace fernpad::settings::system
+
+namespace fernpad::settings {
+namespace fs = std::filesystem;
+
+fs::path UserConfigFolder() {
+  // Not the updater's data folder (Ornivo\FernpadServer): its "option.dat" is a different file.
+  const std::string appData = GetAppDataFolder();
+  return appData.empty() ? fs::path() : fs::path(appData) / "fernpad-server";
+}
+
+fs::path UserCacheFolder() {
+  return UserConfigFolder();
+}
+
+bool IsWritableFolder(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return false;
+  const fs::path probe = folder / (".fernpad-write-test-" + std::to_string(::GetCurrentProcessId()));
+  const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
+}
+
+std::string DefaultUploadFolder() {
+  return "C:\\";
+}
+
+std::unique_ptr<Autostart> MakeDefaultAutostart() {
+  std::string programPath;
+  try {
+    programPath = RunningProgramPath().string();
+  } catch (const std::exception&) {  // a path without an ANSI form cannot go into the ANSI value
+    return nullptr;
+  }
+  return std::make_unique<RunKeyAutostart>(system::CurrentUserRegistry(), programPath);
+}
+
+}  // namespace fernpad::settings
