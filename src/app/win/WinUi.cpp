@@ -24,16 +24,6 @@ bool IsDialog(HWND window) {
 
 }  // namespace
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-  if (length > 0)
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-  return wide;
-}
-
 LRESULT CALLBACK WinUi::BoxHook(int code, WPARAM wParam, LPARAM lParam) {
   PendingBox& pending = t_pending;
   const HHOOK hook = pending.hook;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Ui.h"
+#include "platform/windows/WideText.h"
 
 namespace fernpad::app {
 
@@ -63,8 +64,5 @@ class WinUi : public Ui {
   bool closing_ = false;
   std::vector<OpenBox*> boxes_;
 };
-
-// The UTF-8 text as UTF-16 for the wide Windows calls.
-std::wstring Widen(const std::string& utf8);
 
 }  // namespace fernpad::app

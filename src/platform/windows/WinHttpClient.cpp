@@ -8,18 +8,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/windows/WideText.h"
 #include "updater/HttpClient.h"
 
 namespace fernpad::updater {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
@@ -172,13 +165,13 @@ class WinHttpClient final : public HttpClient {
 
  private:
   Handle OpenSession() const {
-    const std::wstring agent = Wide(std::string(settings::kProgramName) + "/" + GetInstalledVersion());
+    const std::wstring agent = Widen(std::string(settings::kProgramName) + "/" + GetInstalledVersion());
     Handle session;
     if (proxy_.proxyServer.empty()) {
       session.reset(WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                 WINHTTP_NO_PROXY_BYPASS, 0));
     } else {
-      std::wstring wide = Wide(proxy_.proxyServer);
+      std::wstring wide = Widen(proxy_.proxyServer);
       if (proxy_.proxyPort > 0 && proxy_.proxyPort <= 65535) {
         wide.push_back(L':');
         wide += std::to_wstring(proxy_.proxyPort);
@@ -202,7 +195,7 @@ class WinHttpClient final : public HttpClient {
 
   void Perform(const std::string& url, Sink& sink) {
     if (options_.stop && options_.stop()) throw TransferCancelled("the transfer was cancelled");
-    std::wstring wideUrl = Wide(url);
+    std::wstring wideUrl = Widen(url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
@@ -249,7 +242,7 @@ class WinHttpClient final : public HttpClient {
       disable |= WINHTTP_DISABLE_REDIRECTS;
     }
     WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
-    const std::wstring username = Wide(proxy_.proxyUsername), password = Wide(proxy_.proxyPassword);
+    const std::wstring username = Widen(proxy_.proxyUsername), password = Widen(proxy_.proxyPassword);
     const bool proxyAuth = !proxy_.proxyServer.empty() && proxy_.proxyBasicAuthentication;
     constexpr wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
 
