@@ -2,8 +2,8 @@
 # The Windows packages of a build, end to end: cpack makes the installer and the portable zip; the
 # installer is installed silently into a wine prefix of its own (made afresh, so the tests' shared prefix
 # never holds an install), the installed program is started, and the uninstaller, run silently, must take
-# away the program, its Start menu entry and the autostart value. Run by ctest on the X display of
-# scripts/test-windows.sh. Usage: installer-test.sh BUILD_DIR VERSION
+# away the program, its Start menu entry and the autostart value. Run by ctest in the Windows build
+# (scripts/test-windows.sh). Usage: installer-test.sh BUILD_DIR VERSION
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 BUILD_DIR VERSION" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -27,7 +27,14 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-trap '"$wineserver" -k 2>/dev/null || true' EXIT  # this prefix's wine server only
+# Its own X display too: a new wine prefix repaints the root window, which the screen tests read.
+display_file=$work/display
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap '"$wineserver" -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT  # ours alone
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+[ -s "$display_file" ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -n1 "$display_file")
 "$wine" cmd /c exit 0 >/dev/null 2>&1           # creates the prefix
 
 # No space: wine quotes an argument holding one, and the installer takes /D= unquoted only.
