@@ -16,7 +16,8 @@ nice -n 19 cmake --build --preset windows
 build=build/windows
 export WINEPREFIX=$PWD/$build/wineprefix
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="  # no offers to install Mono or Gecko
+# No offers to install Mono or Gecko; no menu entries on the Linux desktop for the prefix's Start menu.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 

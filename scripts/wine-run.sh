@@ -10,8 +10,8 @@ shift
 [ -d "$WINEPREFIX" ] || { echo "$0: no wine prefix at $WINEPREFIX (run scripts/test-windows.sh)" >&2; exit 2; }
 [ -n "${DISPLAY:-}" ] || { echo "$0: DISPLAY is not set (run scripts/test-windows.sh)" >&2; exit 2; }
 export WINEDEBUG=${WINEDEBUG:--all}
-# No offers to install Mono or Gecko.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# No offers to install Mono or Gecko; no menu entries on the Linux desktop for the prefix's Start menu.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || wine=/usr/lib/wine/wine64
 exec "$wine" "$@"

@@ -1,0 +1,6 @@
+# Read by cpack for each generator (CPACK_PROJECT_CONFIG_FILE): the installer and the portable zip.
+if(CPACK_GENERATOR STREQUAL "NSIS")
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-setup")
+elseif(CPACK_GENERATOR STREQUAL "ZIP")
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-portable")
+endif()
