@@ -282,8 +282,7 @@ QWidget* TForm1::BuildGeneralPage() {
   auto* moreLayout = new QHBoxLayout(more);
   moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), kFernpadPage, more));
   moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, kFernpadPage, more));
-  moreLayout->addWidget(
-      new LinkLabel("Snapferry WiFi", PhotoPicture(), kSnapferryPage, more));
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi", PhotoPicture(), kSnapferryPage, more));
   moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, kSnapferryPage, more));
   moreLayout->addStretch(1);
   layout->addWidget(more, 1, 0, 1, 2);
