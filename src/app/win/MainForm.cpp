@@ -514,7 +514,7 @@ LRESULT TForm1::Handle(UINT message, WPARAM w, LPARAM l) {
       // The link captions in the colour of links.
       if (::GetDlgCtrlID(reinterpret_cast<HWND>(l)) == kFernpadLink ||
           ::GetDlgCtrlID(reinterpret_cast<HWND>(l)) == kSnapferryLink) {
-        ::SetTextColor(reinterpret_cast<HDC>(w), ::GetSysColor(COLOR_HOTLIGHT));
+        ::SetTextColor(reinterpret_cast<HDC>(w), RGB(0, 0x66, 0xCC));
         ::SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
       }
