@@ -87,7 +87,7 @@ std::optional<COLORREF> ChooseColour(HWND owner, COLORREF current) {
 }  // namespace
 
 // One control: where it sits at 96 DPI and on which page.
-struct TForm1::ControlSpec {
+struct TForm1::ControlPlan {
   int id;
   const wchar_t* windowClass;
   const char* caption;
@@ -167,7 +167,7 @@ void TForm1::CreateControls() {
   constexpr DWORD group = BS_GROUPBOX;
   constexpr DWORD list =
       LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
-  const ControlSpec specs[] = {
+  const ControlPlan plans[] = {
       {kOther, L"STATIC", "Fernpad Server is running.", text, 8, 4, 420, 24, kAlways},
       {kOther, L"STATIC", "Minimize this window to keep the server running.", text, 8, 30, 420, 16, kAlways},
       {kOther, L"STATIC", "Close this window to stop the server.", text, 8, 46, 420, 16, kAlways},
@@ -222,16 +222,16 @@ void TForm1::CreateControls() {
       {kButton6, L"BUTTON", "Check for online updates now", button, 8, 342, 200, 24, kAlways},
       {kCheckBox2, L"BUTTON", "Check on startup", check, 220, 345, 200, 20, kAlways},
   };
-  for (const ControlSpec& spec : specs) {
-    const DWORD style = WS_CHILD | spec.style | (spec.page == kAlways ? WS_VISIBLE : 0);
+  for (const ControlPlan& plan : plans) {
+    const DWORD style = WS_CHILD | plan.style | (plan.page == kAlways ? WS_VISIBLE : 0);
     const HWND control = ::CreateWindowExW(
-        spec.id == kEdit1 || spec.id == kListBox1 || spec.id == kListBox2 ? WS_EX_CLIENTEDGE : 0,
-        spec.windowClass, Widen(spec.caption).c_str(), style, 0, 0, 0, 0, window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ::GetModuleHandleW(nullptr), nullptr);
+        plan.id == kEdit1 || plan.id == kListBox1 || plan.id == kListBox2 ? WS_EX_CLIENTEDGE : 0,
+        plan.windowClass, Widen(plan.caption).c_str(), style, 0, 0, 0, 0, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(plan.id)), ::GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) continue;
-    placed_.push_back({control, {spec.x, spec.y, spec.width, spec.height}});
+    placed_.push_back({control, {plan.x, plan.y, plan.width, plan.height}});
     if (heading_ == nullptr) heading_ = control;  // the first line
-    if (spec.page >= 0) pageOf_.emplace_back(control, spec.page);
+    if (plan.page >= 0) pageOf_.emplace_back(control, plan.page);
   }
   const HWND tabs = Control(kPageControl1);
   for (int page = 0; page < kPageCount; ++page) {

@@ -94,7 +94,7 @@ class TForm1 {
   std::function<std::optional<COLORREF>(COLORREF current)> PickColor;
 
  private:
-  struct ControlSpec;
+  struct ControlPlan;
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void CreateControls();
