@@ -7,6 +7,8 @@
 namespace fernpad::app {
 namespace {
 
+settings::LiveSettings settings;  // what the main windows show
+
 std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};
   ::GetWindowTextW(window, text, 512);
@@ -46,7 +48,7 @@ TEST(TrayWindow, IconTooltipIsTheAddressLineCutToWhatTheShellHolds) {
       {many, (L"The server IP(s) is/are: " + std::wstring(many.begin(), many.end())).substr(0, 127)},
   };
   for (const Case& c : cases) {
-    TrayWindow tray([&] { return c.addresses; });
+    TrayWindow tray(settings, [&] { return c.addresses; });
     EXPECT_TRUE(::IsWindow(tray.Window()));
     EXPECT_FALSE(::IsWindowVisible(tray.Window()));
     EXPECT_TRUE(tray.IconShown());
@@ -56,7 +58,7 @@ TEST(TrayWindow, IconTooltipIsTheAddressLineCutToWhatTheShellHolds) {
 }
 
 TEST(TrayWindow, IconComesBackWhenTheShellRestarts) {
-  TrayWindow tray([] { return std::string("10.0.0.5"); });
+  TrayWindow tray(settings, [] { return std::string("10.0.0.5"); });
   EXPECT_TRUE(ShellHasIcon(tray));
   NOTIFYICONDATAW data{};  // a restarting shell forgets every icon
   data.cbSize = sizeof(data);
@@ -71,13 +73,13 @@ TEST(TrayWindow, IconComesBackWhenTheShellRestarts) {
 }
 
 TEST(TrayWindow, ShowOpensTheMainWindowWithTheAddressLine) {
-  TrayWindow tray([] { return std::string("10.0.0.5"); });
+  TrayWindow tray(settings, [] { return std::string("10.0.0.5"); });
   ::SendMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
   HWND main = tray.MainWindow();
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(::IsWindowVisible(main));
   EXPECT_EQ(TextOf(main), L"Fernpad Server");
-  EXPECT_EQ(TextOf(::GetWindow(main, GW_CHILD)), L"The server IP(s) is/are: 10.0.0.5");
+  EXPECT_EQ(TextOf(::GetDlgItem(main, TForm1::kLabel7)), L"The server IP(s) is/are: 10.0.0.5");
 
   ::SendMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);  // hides it; the server goes on
   EXPECT_FALSE(::IsWindowVisible(main));
@@ -90,7 +92,7 @@ TEST(TrayWindow, QuitAndClosingTheMainWindowEndTheMessageLoop) {
     bool viaMainWindow;
   };
   for (const Case c : {Case{"Quit", false}, Case{"close box", true}}) {
-    TrayWindow tray([] { return std::string("10.0.0.5"); });
+    TrayWindow tray(settings, [] { return std::string("10.0.0.5"); });
     if (c.viaMainWindow) {
       ::SendMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
       ::PostMessageW(tray.MainWindow(), WM_CLOSE, 0, 0);

@@ -14,7 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "access/AccessControl.h"
+#include "app/FormSettings.h"
 #include "app/Placement.h"
 #include "app/Texts.h"
 #include "app/gui/FolderText.h"
@@ -280,11 +280,10 @@ QWidget* TForm1::BuildGeneralPage() {
 
   auto* more = new QGroupBox("More apps for your handheld", page);
   auto* moreLayout = new QHBoxLayout(more);
-  moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), "https://ornivo.com/fernpad", more));
-  moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, "https://ornivo.com/fernpad", more));
-  moreLayout->addWidget(
-      new LinkLabel("Snapferry WiFi", PhotoPicture(), "https://ornivo.com/snapferry", more));
-  moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, "https://ornivo.com/snapferry", more));
+  moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), kFernpadPage, more));
+  moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, kFernpadPage, more));
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi", PhotoPicture(), kSnapferryPage, more));
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, kSnapferryPage, more));
   moreLayout->addStretch(1);
   layout->addWidget(more, 1, 0, 1, 2);
 
@@ -321,23 +320,22 @@ QWidget* TForm1::BuildAccessPage() {
   layout->itemAtPosition(0, 1)->widget()->setObjectName("Label14");
   // "Delete selected" removes the selected lines (also none: the options are saved all the same);
   // "Delete all" empties the list.
-  using HostList = std::vector<std::string> settings::Options::*;
   auto deleteSelected = [this](QListWidget* box, HostList list) {
     std::vector<int> rows;
     for (const QModelIndex& index : box->selectionModel()->selectedRows()) rows.push_back(index.row());
-    settings_.Change([&](settings::Options& o) { access::DeleteSelected(o.*list, rows); });
+    DeleteSelectedHosts(settings_, list, std::move(rows));
     RefreshHostLists();
   };
   auto deleteAll = [this](HostList list) {
-    settings_.Change([&](settings::Options& o) { (o.*list).clear(); });
+    DeleteAllHosts(settings_, list);
     RefreshHostLists();
   };
   connect(Button2, &QPushButton::clicked, this,
-          [this, deleteSelected] { deleteSelected(ListBox1, &settings::Options::AllowedHosts); });
-  connect(Button3, &QPushButton::clicked, this, [deleteAll] { deleteAll(&settings::Options::AllowedHosts); });
+          [this, deleteSelected] { deleteSelected(ListBox1, HostList::Allowed); });
+  connect(Button3, &QPushButton::clicked, this, [deleteAll] { deleteAll(HostList::Allowed); });
   connect(Button4, &QPushButton::clicked, this,
-          [this, deleteSelected] { deleteSelected(ListBox2, &settings::Options::DeniedHosts); });
-  connect(Button5, &QPushButton::clicked, this, [deleteAll] { deleteAll(&settings::Options::DeniedHosts); });
+          [this, deleteSelected] { deleteSelected(ListBox2, HostList::Denied); });
+  connect(Button5, &QPushButton::clicked, this, [deleteAll] { deleteAll(HostList::Denied); });
   CheckBox5 = new QCheckBox("Disable Access control", page);
   CheckBox5->setObjectName("CheckBox5");
   layout->addWidget(CheckBox5, 3, 0, 1, 2);
@@ -425,8 +423,8 @@ void TForm1::FillDevicePage(const std::vector<settings::TSnapferryDevice>& devic
                             const std::string& folder) {
   const QSignalBlocker quiet(ComboBox1);
   ComboBox1->clear();
-  ComboBox1->addItem("Default");
-  for (const auto& device : devices) ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(device.Name)));
+  for (const auto& entry : DeviceEntries(devices))
+    ComboBox1->addItem(QString::fromStdString(Cp1252ToUtf8(entry)));
   ComboBox1->setCurrentIndex(selected);
   Edit1->setText(FolderText(folder));
 }
@@ -436,7 +434,7 @@ void TForm1::Button7Click() {
   // The folder shown is where the picker starts; cancelling keeps it.
   const std::string shown = devices_->Edit1();
   const QString chosen = PickFolder(FolderText(shown));
-  devices_->FolderChosen(chosen.isEmpty() ? shown : FolderBytes(chosen));
+  devices_->FolderChosen(FolderAfterPick(shown, chosen.isEmpty() ? std::string() : FolderBytes(chosen)));
   RefreshDevices();
 }
 
@@ -472,13 +470,14 @@ void TForm1::SetStayOnTop(bool onTop) {
 
 void TForm1::LoadControls(const settings::Options& o, const std::string& fallbackFolder) {
   loading_ = true;
-  ScrollBar1->setValue(std::clamp(o.MouseAcceleration, 1, 100));
-  CheckBox1->setChecked(o.SmoothImage);
+  const ControlStates states = ControlStatesOf(o);
+  ScrollBar1->setValue(states.mouseAcceleration);
+  CheckBox1->setChecked(states.smoothImage);
   Shape1->SetColor(FromColorRef(o.PointerColor));
-  CheckBox2->setChecked(o.CheckUpdatesOnStartup);
-  CheckBox3->setChecked(o.StartWithWindows);
-  CheckBox4->setChecked(o.CursorJumpFix);
-  CheckBox5->setChecked(o.DisableAccessControl);
+  CheckBox2->setChecked(states.checkUpdatesOnStartup);
+  CheckBox3->setChecked(states.startWithWindows);
+  CheckBox4->setChecked(states.cursorJumpFix);
+  CheckBox5->setChecked(states.disableAccessControl);
   FillDevicePage(o.Devices, 0, settings::FolderBoxText(o.DefaultFolder, fallbackFolder));
   FillHostLists(o);
   if (CheckBox2->isChecked()) UpdateTimer->start(1000);
@@ -487,20 +486,8 @@ void TForm1::LoadControls(const settings::Options& o, const std::string& fallbac
 
 void TForm1::SettingsChanged() {
   if (loading_) return;
-  const int accel = ScrollBar1->value();
-  const bool smooth = CheckBox1->isChecked();
-  const bool updates = CheckBox2->isChecked();
-  const bool autostart = CheckBox3->isChecked();
-  const bool jumpFix = CheckBox4->isChecked();
-  const bool noAccess = CheckBox5->isChecked();
-  settings_.Change([&](settings::Options& o) {
-    o.MouseAcceleration = accel;
-    o.SmoothImage = smooth;
-    o.CheckUpdatesOnStartup = updates;
-    o.StartWithWindows = autostart;
-    o.CursorJumpFix = jumpFix;
-    o.DisableAccessControl = noAccess;
-  });
+  StoreControlStates(settings_, {ScrollBar1->value(), CheckBox1->isChecked(), CheckBox2->isChecked(),
+                                 CheckBox3->isChecked(), CheckBox4->isChecked(), CheckBox5->isChecked()});
 }
 
 void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {

@@ -6,9 +6,7 @@
 #include <cmath>
 #include <iterator>
 #include <stdexcept>
-#include <vector>
 
-#include "app/Placement.h"
 #include "app/Texts.h"
 #include "app/win/WinUi.h"
 
@@ -16,8 +14,6 @@ namespace fernpad::app {
 namespace {
 
 constexpr wchar_t kHiddenClass[] = L"FernpadTrayWindow";
-constexpr wchar_t kMainClass[] = L"FernpadMainWindow";
-constexpr int kClientWidth = 643, kClientHeight = 371;
 
 // The program's picture, as the Qt front end draws it: a green disc with a white handheld upright on it.
 HICON MakeProgramIcon() {
@@ -78,17 +74,11 @@ void RegisterClassOnce(const wchar_t* name, WNDPROC procedure) {
   ::RegisterClassExW(&windowClass);  // fails harmlessly when registered already
 }
 
-BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
-  reinterpret_cast<std::vector<Rect>*>(list)->push_back(
-      {r->left, r->top, r->right - r->left, r->bottom - r->top});
-  return TRUE;
-}
-
 }  // namespace
 
-TrayWindow::TrayWindow(std::function<std::string()> addresses) : addresses_(std::move(addresses)) {
+TrayWindow::TrayWindow(settings::LiveSettings& settings, std::function<std::string()> addresses)
+    : addresses_(std::move(addresses)) {
   RegisterClassOnce(kHiddenClass, Procedure);
-  RegisterClassOnce(kMainClass, Procedure);
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
   icon_ = MakeProgramIcon();
   window_ = ::CreateWindowExW(0, kHiddenClass, Widen(kMainWindowTitle).c_str(), WS_OVERLAPPED, 0, 0, 0, 0,
@@ -97,13 +87,22 @@ TrayWindow::TrayWindow(std::function<std::string()> addresses) : addresses_(std:
     ::DestroyIcon(icon_);
     throw std::runtime_error("the tray window cannot be made");
   }
+  try {
+    form_ = std::make_unique<TForm1>(settings, addresses_);
+  } catch (...) {
+    ending_ = true;
+    ::DestroyWindow(window_);
+    ::DestroyIcon(icon_);
+    throw;
+  }
+  form_->OnClose = [this] { Quit(); };  // closing the window stops the server
   RefreshAddressLine();
   AddIcon(true);
 }
 
 TrayWindow::~TrayWindow() {
   ending_ = true;  // no quit message left behind for a later loop
-  if (mainWindow_ != nullptr) ::DestroyWindow(mainWindow_);
+  form_.reset();
   if (window_ != nullptr) ::DestroyWindow(window_);
   ::DestroyIcon(icon_);
 }
@@ -129,7 +128,6 @@ void TrayWindow::AddIcon(bool balloon) {
 
 void TrayWindow::RefreshAddressLine() {
   const std::wstring line = Widen(AddressLine(addresses_()));
-  if (addressLabel_ != nullptr) ::SetWindowTextW(addressLabel_, line.c_str());
   NOTIFYICONDATAW data{};
   tooltip_ = line.substr(0, std::size(data.szTip) - 1);
   if (!iconShown_) return;
@@ -155,38 +153,14 @@ void TrayWindow::ShowMenu() {
 }
 
 void TrayWindow::ShowMainWindow() {
-  if (mainWindow_ == nullptr) {
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_TOPMOST);
-    mainWindow_ = ::CreateWindowExW(WS_EX_TOPMOST, kMainClass, Widen(kMainWindowTitle).c_str(), style, 0, 0,
-                                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), this);
-    if (mainWindow_ == nullptr) return;
-    addressLabel_ =
-        ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 8, 8, kClientWidth - 16,
-                          kClientHeight - 16, mainWindow_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(addressLabel_, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
-                   0);
-  }
   RefreshAddressLine();
-  // Centred on the first monitor of the system's list, wherever it was before.
-  std::vector<Rect> monitors;
-  ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
-  RECT r{};
-  ::GetWindowRect(mainWindow_, &r);
-  if (!monitors.empty()) {
-    const Point at = CenteredOn(monitors.front(), {r.right - r.left, r.bottom - r.top});
-    ::SetWindowPos(mainWindow_, HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE);
-  }
-  ::ShowWindow(mainWindow_, SW_SHOWNORMAL);
-  ::SetForegroundWindow(mainWindow_);
+  if (form_->Window() != nullptr) form_->TrayIcon1Click();
 }
 
 void TrayWindow::Quit() {
   // The front end stops the server once the loop has ended; the settings were saved at every change.
-  if (mainWindow_ != nullptr) ::DestroyWindow(mainWindow_);
-  ::DestroyWindow(window_);  // WM_DESTROY ends the loop
+  if (form_->Window() != nullptr) ::DestroyWindow(form_->Window());
+  if (window_ != nullptr) ::DestroyWindow(window_);  // WM_DESTROY ends the loop
 }
 
 LRESULT CALLBACK TrayWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -200,30 +174,6 @@ LRESULT CALLBACK TrayWindow::Procedure(HWND window, UINT message, WPARAM w, LPAR
 }
 
 LRESULT TrayWindow::Handle(HWND window, UINT message, WPARAM w, LPARAM l) {
-  // Until the hidden window exists every message is its own; after that the other window is the main one.
-  if (window == mainWindow_ || (window_ != nullptr && window != window_)) {
-    switch (message) {
-      case WM_SYSCOMMAND:
-        if ((w & 0xFFF0) == SC_MINIMIZE) {
-          ::ShowWindow(window, SW_HIDE);
-          return 0;
-        }
-        break;
-      case WM_ACTIVATE:
-        if (LOWORD(w) != WA_INACTIVE) RefreshAddressLine();
-        break;
-      case WM_CLOSE:
-        Quit();  // closing the window stops the server
-        return 0;
-      case WM_DESTROY:
-        mainWindow_ = nullptr;
-        addressLabel_ = nullptr;
-        return 0;
-      default:
-        break;
-    }
-    return ::DefWindowProcW(window, message, w, l);
-  }
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     AddIcon(false);  // the shell restarted and forgot the icon
     return 0;
@@ -256,6 +206,14 @@ int RunMessageLoop() {
   MSG message;
   BOOL got = 0;
   while ((got = ::GetMessageW(&message, nullptr, 0, 0)) > 0) {
+    // Key preview: a key pressed anywhere in the main window shows its code on the Debug page first; then
+    // the dialog keys (Tab, arrows) move between the controls.
+    const HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (TForm1::IsMainWindow(root)) {
+      if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN)
+        ::SendMessageW(root, TForm1::kVirtualKey, message.wParam, 0);
+      if (::IsDialogMessageW(root, &message)) continue;
+    }
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }

@@ -3,13 +3,15 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "app/win/MainForm.h"
 
 namespace fernpad::app {
 
 // The notification-area icon of the Windows front end with its menu ("Show", "Quit"), the hidden window
-// that receives the icon's messages, and the main window. For now the main window is a plain one showing
-// the address line; the settings pages come with the full settings window in a later step. Minimising the
+// that receives the icon's messages, and the main window `TForm1` (made hidden at start). Minimising the
 // main window hides it; closing it ends the program like "Quit". Lives on the GUI thread.
 class TrayWindow {
  public:
@@ -22,8 +24,9 @@ class TrayWindow {
   static constexpr UINT kIconId = 1;
 
   // addresses: the host's addresses as GetLocalAddresses gives them, read whenever the address line is
-  // shown. Throws std::runtime_error when the hidden window cannot be made.
-  explicit TrayWindow(std::function<std::string()> addresses);
+  // shown; settings: what the main window shows and changes. Throws std::runtime_error when a window
+  // cannot be made.
+  TrayWindow(settings::LiveSettings& settings, std::function<std::string()> addresses);
   ~TrayWindow();
   TrayWindow(const TrayWindow&) = delete;
   TrayWindow& operator=(const TrayWindow&) = delete;
@@ -31,8 +34,9 @@ class TrayWindow {
   // The hidden top-level window (top-level, not message-only, so the shell's "TaskbarCreated" broadcast
   // reaches it).
   HWND Window() const { return window_; }
-  // The main window; null until "Show" first made it.
-  HWND MainWindow() const { return mainWindow_; }
+  // The main window; null once closed.
+  HWND MainWindow() const { return form_->Window(); }
+  TForm1& Form() { return *form_; }
   // True while the shell has the icon.
   bool IconShown() const { return iconShown_; }
   // The icon's tooltip: the address line, cut to what the shell holds.
@@ -52,8 +56,7 @@ class TrayWindow {
   UINT taskbarCreated_ = 0;
   HICON icon_ = nullptr;
   HWND window_ = nullptr;
-  HWND mainWindow_ = nullptr;
-  HWND addressLabel_ = nullptr;
+  std::unique_ptr<TForm1> form_;
   bool iconShown_ = false;
   bool ending_ = false;  // the destructor runs
   std::wstring tooltip_;

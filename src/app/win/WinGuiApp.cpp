@@ -7,6 +7,7 @@
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
+#include "app/win/MainForm.h"
 #include "app/win/TrayWindow.h"
 #include "app/win/WinUi.h"
 #include "core/Log.h"
@@ -21,6 +22,15 @@ void ShowStartError(const std::string& what) {
                 MB_OK | MB_ICONERROR);
 }
 
+// Windows are laid out for the DPI of the monitor they are on (Windows 10 1703 and later; earlier ones
+// scale the program's windows as pictures). Also keeps the cursor and the screen pictures in real pixels.
+void BeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  const auto set = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+  if (set != nullptr) set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));  // per monitor, version 2
+}
+
 }  // namespace
 
 int RunGui(int, char**, const CommandLine& cl) {
@@ -29,6 +39,7 @@ int RunGui(int, char**, const CommandLine& cl) {
   // (a console it shares with the shell that started it stays).
   DWORD consoleProcesses[2];
   if (::GetConsoleProcessList(consoleProcesses, 2) == 1) ::FreeConsole();
+  BeDpiAware();
   try {
     const auto platform = MakeOsPlatform();
     // What has no window of its own yet (see WinUi); it never asks on a console: a new upload device gets
@@ -49,11 +60,17 @@ int RunGui(int, char**, const CommandLine& cl) {
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
     int code = 0;
     {
-      TrayWindow tray([&platform] { return GetLocalAddresses(*platform); });
+      TrayWindow tray(settings, [&platform] { return GetLocalAddresses(*platform); });
+      TForm1& form1 = tray.Form();
+      form1.LoadControls(settings.Get(), store->FallbackFolder());
+      form1.AttachDevices(&server.Devices());
+      form1.SetCountryAndLayout(server.CountryCode(), server.KeyboardLayoutName());
+      ui.AttachWindows(tray.Window(), form1.Window());
       // Without a notification area nothing else could bring the window back (the icon is added later
       // if the shell starts after all).
       if (!tray.IconShown()) ::PostMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
       code = RunMessageLoop();  // until "Quit" or the main window is closed
+      ui.AttachWindows(nullptr, nullptr);
     }
     // Every change of a setting was saved when it was made; a question still open counts as unanswered.
     ui.BeginShutdown();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,9 +19,9 @@ namespace fernpad::app {
 // never waits behind another box and the message loop of the tray and the main window never stops.
 // Once the program is shutting down the open boxes are closed and no new one waits for anybody.
 //
-// The image window, the preview, the new-device dialog, the main window's host lists and Debug page and
-// bringing the main window to the front are not Win32 windows yet (they come with the full settings
-// window): those calls go to `rest`, the headless front end's Ui.
+// The main window's host lists, upload page and Debug page and bringing it to the front are posted to the
+// GUI thread's windows once attached. The image window, the preview and the new-device dialog are not
+// Win32 windows yet: those calls go to `rest`, the headless front end's Ui.
 class WinUi : public Ui {
  public:
   explicit WinUi(Ui& rest) : rest_(rest) {}
@@ -30,9 +31,9 @@ class WinUi : public Ui {
   // "Security question" with Yes and No; empty when the box was closed by the program's end.
   std::optional<bool> AskAllowHost(const std::string& address) override;
 
-  void BringMainWindowToFront() override { rest_.BringMainWindowToFront(); }
-  void SetLastVirtualKey(int code) override { rest_.SetLastVirtualKey(code); }
-  void HostListsChanged() override { rest_.HostListsChanged(); }
+  void BringMainWindowToFront() override;
+  void SetLastVirtualKey(int code) override;
+  void HostListsChanged() override;
   void ShowPointerOverlay(Point topLeft) override { rest_.ShowPointerOverlay(topLeft); }
   void HidePointerOverlay() override { rest_.HidePointerOverlay(); }
   void ShowImage(const std::string& path) override { rest_.ShowImage(path); }
@@ -42,7 +43,13 @@ class WinUi : public Ui {
                                              const std::string& defaultFolder) override {
     return rest_.AskDeviceFolder(name, defaultFolder);
   }
-  void UploadDevicesChanged() override { rest_.UploadDevicesChanged(); }
+  void UploadDevicesChanged() override;
+
+  // The tray's hidden window and the main window (TForm1) the calls above are posted to; null for none.
+  void AttachWindows(HWND tray, HWND mainWindow) {
+    tray_ = tray;
+    mainWindow_ = mainWindow;
+  }
 
   // Closes the open boxes (a question counts as not answered) and keeps new ones from opening.
   void BeginShutdown();
@@ -60,6 +67,8 @@ class WinUi : public Ui {
   static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
 
   Ui& rest_;
+  std::atomic<HWND> tray_{nullptr};
+  std::atomic<HWND> mainWindow_{nullptr};
   std::mutex mutex_;  // guards closing_ and boxes_; never held while a box is shown
   bool closing_ = false;
   std::vector<OpenBox*> boxes_;
