@@ -59,7 +59,11 @@ IceWm::IceWm(const std::string& display, bool withTray) {
   char folderTemplate[] = "/tmp/fernpad-icewm-XXXXXX";
   if (!mkdtemp(folderTemplate)) throw std::runtime_error("mkdtemp");
   folder_ = folderTemplate;
-  std::ofstream(folder_ + "/preferences") << "TaskBarEnableSystemTray=" << (withTray ? 1 : 0) << "\n";
+  // A window becomes active at its program's request only. Focused by icewm as soon as it is mapped, a window
+  // looked active before the program's own request had arrived; a test that minimised it in between saw the
+  // late request restore it.
+  std::ofstream(folder_ + "/preferences") << "TaskBarEnableSystemTray=" << (withTray ? 1 : 0) << "\n"
+                                          << "FocusOnMap=0\n";
   program_ = std::make_unique<DisplayProgram>(display, std::vector<std::string>{"icewm"},
                                               std::vector<std::string>{"ICEWM_PRIVCFG=" + folder_});
   DesktopView view(display);
