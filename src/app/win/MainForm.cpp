@@ -131,6 +131,7 @@ TForm1::~TForm1() {
   if (window_ != nullptr) ::DestroyWindow(window_);
   if (font_ != nullptr) ::DeleteObject(font_);
   if (headingFont_ != nullptr) ::DeleteObject(headingFont_);
+  if (pageBrush_ != nullptr) ::DeleteObject(pageBrush_);
 }
 
 bool TForm1::IsMainWindow(HWND window) {
@@ -258,6 +259,25 @@ void TForm1::Layout() {
     ::SendMessageW(p.control, WM_SETFONT,
                    reinterpret_cast<WPARAM>(p.control == heading_ ? headingFont_ : font_), TRUE);
   }
+}
+
+COLORREF TForm1::PageColour() const {
+  // The tab control draws its body in the colour of the visual style (or the button face without one):
+  // read where it draws no tab and no border.
+  const HWND tabs = Control(kPageControl1);
+  RECT box;
+  ::GetClientRect(tabs, &box);
+  const HDC screen = ::GetDC(tabs);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  const HBITMAP picture = ::CreateCompatibleBitmap(screen, box.right, box.bottom);
+  const HGDIOBJ old = ::SelectObject(memory, picture);
+  ::SendMessageW(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+  const COLORREF colour = ::GetPixel(memory, box.right / 2, box.bottom - Scale(8));
+  ::SelectObject(memory, old);
+  ::DeleteObject(picture);
+  ::DeleteDC(memory);
+  ::ReleaseDC(tabs, screen);
+  return colour != CLR_INVALID ? colour : ::GetSysColor(COLOR_BTNFACE);
 }
 
 void TForm1::ShowPage(int page) {
@@ -510,14 +530,39 @@ LRESULT TForm1::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_DRAWITEM:
       if (w == kShape1) DrawShape1(*reinterpret_cast<const DRAWITEMSTRUCT*>(l));
       return TRUE;
-    case WM_CTLCOLORSTATIC:
-      // The link captions in the colour of links.
-      if (::GetDlgCtrlID(reinterpret_cast<HWND>(l)) == kFernpadLink ||
-          ::GetDlgCtrlID(reinterpret_cast<HWND>(l)) == kSnapferryLink) {
-        ::SetTextColor(reinterpret_cast<HDC>(w), RGB(0, 0x66, 0xCC));
-        ::SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
-        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-      }
+    case WM_CTLCOLORSTATIC: {
+      // Captions, boxes and frames on a page are drawn on the page's own background; the link captions in
+      // the colour of links.
+      const auto control = reinterpret_cast<HWND>(l);
+      const auto dc = reinterpret_cast<HDC>(w);
+      const int id = ::GetDlgCtrlID(control);
+      if (id == kFernpadLink || id == kSnapferryLink) ::SetTextColor(dc, RGB(0, 0x66, 0xCC));
+      const bool onPage =
+          std::any_of(pageOf_.begin(), pageOf_.end(), [&](auto& p) { return p.first == control; });
+      if (!onPage || id == kEdit1) break;  // a read-only box keeps the look of one
+      if (pageBrush_ == nullptr) pageBrush_ = ::CreateSolidBrush(PageColour());
+      ::SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<LRESULT>(pageBrush_);
+    }
+    case WM_ERASEBKGND: {
+      // The window in the button face, the page area in the page's colour: a frame of a page (drawn over the
+      // tab control, which leaves it out) shows the window's background inside.
+      const auto dc = reinterpret_cast<HDC>(w);
+      RECT client;
+      ::GetClientRect(window_, &client);
+      ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+      if (pageBrush_ == nullptr) pageBrush_ = ::CreateSolidBrush(PageColour());
+      RECT page;
+      ::GetWindowRect(Control(kPageControl1), &page);
+      ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&page), 2);
+      ::SendMessageW(Control(kPageControl1), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+      ::FillRect(dc, &page, pageBrush_);
+      return 1;
+    }
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE:
+      if (pageBrush_ != nullptr) ::DeleteObject(pageBrush_);
+      pageBrush_ = nullptr;  // made again with the new colours at the next drawing
       break;
     case WM_SETCURSOR:
       if (const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(w));

@@ -114,6 +114,8 @@ class TForm1 {
   void Shape1Click();
   void DrawShape1(const DRAWITEMSTRUCT& item) const;
   void RefreshAddressLine();
+  // The background the tab control gives its pages.
+  COLORREF PageColour() const;
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
@@ -122,6 +124,7 @@ class TForm1 {
   UINT dpi_ = 96;
   HFONT font_ = nullptr;
   HFONT headingFont_ = nullptr;
+  HBRUSH pageBrush_ = nullptr;  // PageColour(), made when first needed
   bool loading_ = false;
   COLORREF pointerColor_ = RGB(255, 255, 255);
   struct Placed {
