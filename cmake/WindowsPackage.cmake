@@ -2,9 +2,9 @@
 # (cpack -G NSIS: fernpad-server-<version>-setup.exe) and the portable zip (cpack -G ZIP:
 # fernpad-server-<version>-portable.zip, the program in a folder of its own).
 #
-# The installer is CPack's stock NSIS installer, built as a 64-bit program: it asks for administrator
-# rights and installs for all users (Program Files, the all-users Start menu); for an account without
-# them it installs for that user alone (into the user's documents). It does not offer to start the
+# The installer is CPack's stock NSIS installer, built as a 64-bit program. Started by an administrator
+# it asks for elevation and installs for all users (Program Files, the all-users Start menu); started by
+# a standard account it asks for nothing and installs for that user alone (into the user's documents). It does not offer to start the
 # program when done: the program would inherit the installer's administrator rights, which a network
 # server must not have. The program folder holds the program file only, so "option.dat" lands next to
 # it wherever the folder is writable (the portable case).
@@ -32,7 +32,9 @@ set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/WindowsPackageNames.cma
 
 set(CPACK_NSIS_PACKAGE_NAME "Fernpad Server")
 # A 64-bit installer for the 64-bit program (NSIS makes 32-bit ones unless told; wine64 runs 64-bit only).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# "highest" after the template's "admin": only an administrator is asked for elevation, so a standard account
+# can install for itself.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\nRequestExecutionLevel highest")
 set(CPACK_NSIS_DISPLAY_NAME "Fernpad Server ${PROJECT_VERSION}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
