@@ -48,9 +48,13 @@ class GuiDesktop : public ::testing::Test {
     return view.WmState(mainWindow) == DesktopView::kNormal && view.Viewable(mainWindow) &&
            view.Frame(mainWindow) != mainWindow && view.Viewable(view.Frame(mainWindow));
   }
-  // Shown, and the program's own request to activate it served. Minimised before that, the window would be
-  // brought back by the request still on its way: a race of the test, no user is that quick.
   bool ShownAndActive() { return Shown() && view.ActiveWindow() == mainWindow; }
+  // Shown and active, and the program done with what the window manager told it meanwhile. A window the
+  // program maps asks to be activated once the program hears it is mapped; minimised before that request
+  // went out, it was brought back by it. A race of the test: no user minimises that quickly.
+  bool WaitShownAndSettled() {
+    return WaitUntil([&] { return ShownAndActive(); }) && view.Ping(mainWindow);
+  }
   // Withdrawn: no frame, no task-bar button, nothing of it left on screen.
   bool Hidden() {
     const Window frame = view.Frame(mainWindow);
@@ -88,12 +92,12 @@ TEST_F(GuiDesktop, ATrayThatComesLaterGetsTheIconAndTheWindowFollowsTheTray) {
   Minimise();
   EXPECT_TRUE(WaitUntil([&] { return Hidden(); })) << "minimising hides the window into the tray";
   Click(icon);
-  EXPECT_TRUE(WaitUntil([&] { return ShownAndActive(); })) << "the tray icon shows it again";
+  EXPECT_TRUE(WaitShownAndSettled()) << "the tray icon shows it again";
   Minimise();
   ASSERT_TRUE(WaitUntil([&] { return Hidden(); }));
 
   tray.reset();  // the panel goes away while the window is hidden
-  EXPECT_TRUE(WaitUntil([&] { return Shown(); })) << "without the tray, the window comes back";
+  EXPECT_TRUE(WaitShownAndSettled()) << "without the tray, the window comes back";
   Minimise();
   EXPECT_TRUE(WaitUntil([&] { return Iconic(); })) << "and minimises to the task bar again";
   EXPECT_EQ(server->Stop(), 0);
@@ -105,7 +109,7 @@ TEST_F(GuiDesktop, MinimiseHidesTheWindowEveryTimeAndTheTrayBringsItBack) {
   // The window manager and the program race on each minimise; a lost race showed once in some 25 cycles.
   for (int cycle = 0; cycle < 40; ++cycle) {
     Click(icon);
-    ASSERT_TRUE(WaitUntil([&] { return ShownAndActive(); })) << "cycle " << cycle << ": " << State();
+    ASSERT_TRUE(WaitShownAndSettled()) << "cycle " << cycle << ": " << State();
     Minimise();
     ASSERT_TRUE(WaitUntil([&] { return Hidden(); })) << "cycle " << cycle << ": " << State();
   }

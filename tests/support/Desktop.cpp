@@ -222,6 +222,38 @@ bool DesktopView::TrayPresent() {
   return XGetSelectionOwner(dpy_, XInternAtom(dpy_, "_NET_SYSTEM_TRAY_S0", False)) != None;
 }
 
+bool DesktopView::Ping(Window w, std::chrono::milliseconds timeout) {
+  const Window root = DefaultRootWindow(dpy_);
+  const Atom protocols = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+  const Atom ping = XInternAtom(dpy_, "_NET_WM_PING", False);
+  const long token = ++pings_;  // in the timestamp's place: the answer carries it back unchanged
+  // The answer goes to the root window, to those who listen there for structure or substructure changes.
+  XSelectInput(dpy_, root, StructureNotifyMask | SubstructureNotifyMask);
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = w;
+  request.xclient.message_type = protocols;
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = static_cast<long>(ping);
+  request.xclient.data.l[1] = token;
+  request.xclient.data.l[2] = static_cast<long>(w);
+  XSendEvent(dpy_, w, False, NoEventMask, &request);
+  XFlush(dpy_);
+  const bool answered = WaitUntil(
+      [&] {
+        XEvent e;
+        while (XCheckTypedWindowEvent(dpy_, root, ClientMessage, &e))
+          if (e.xclient.message_type == protocols && e.xclient.data.l[0] == static_cast<long>(ping) &&
+              e.xclient.data.l[1] == token && e.xclient.data.l[2] == static_cast<long>(w))
+            return true;
+        return false;
+      },
+      timeout);
+  XSelectInput(dpy_, root, NoEventMask);
+  XSync(dpy_, True);  // drops what the selection brought in
+  return answered;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {

@@ -70,10 +70,14 @@ class DesktopView {
   Box Geometry(Window w);  // relative to the root window
   // Whether a program owns the system tray selection of screen 0.
   bool TrayPresent();
+  // Sends the window's program a _NET_WM_PING and waits for its answer: true once the program has handled
+  // everything the window system told it before, and sent what it sends in return.
+  bool Ping(Window w, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   ::Display* XDisplay() const { return dpy_; }
 
  private:
   ::Display* dpy_ = nullptr;
+  long pings_ = 0;
 };
 
 // Polls the condition until it holds or the timeout passes (for state other programs set on their own time).
