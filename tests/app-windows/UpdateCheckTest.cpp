@@ -205,6 +205,39 @@ TEST_F(UpdateCheckTest, CancelStopsTheDownloadAndKeepsNothing) {
   EXPECT_EQ(programEnds_, 0);
 }
 
+// Taking the offer to its end: the verified installer is started and the program ends; when nothing could
+// be started the program goes on.
+TEST_F(UpdateCheckTest, TheVerifiedInstallerIsStartedAndTheProgramEnds) {
+  struct Case {
+    const char* name;
+    bool started;
+    int programEnds;
+  } const cases[] = {{"started", true, 1}, {"nothing could be started", false, 0}};
+  Serve("0.1.0.0");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    outcomes_.clear();
+    programEnds_ = 0;
+    std::vector<fs::path> launched;
+    checks_.Ui().Launch = [&](const fs::path& installer) {
+      launched.push_back(installer);
+      return c.started;
+    };
+    checks_.Button6Click();
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = Box(L"Available version: 0.2.0.0")) != nullptr; }));
+    Click(::GetDlgItem(box, IDYES));
+    ASSERT_TRUE(
+        PumpUntil([&] { return (box = Box(L"The update was downloaded and verified.")) != nullptr; }));
+    Click(::GetDlgItem(box, IDOK));
+    ASSERT_TRUE(PumpUntil([&] { return !outcomes_.empty(); }));
+    EXPECT_EQ(outcomes_, std::vector<CheckOutcome>{CheckOutcome::HandedOver});
+    EXPECT_EQ(launched, std::vector<fs::path>{data_.Path() / "Update.exe"});
+    EXPECT_EQ(programEnds_, c.programEnds);
+    EXPECT_FALSE(::IsWindowVisible(checks_.Ui().Form().Window()));
+  }
+}
+
 TEST(UpdaterForm, ProgressShowsTheShareOrTheAmountReceived) {
   struct Case {
     std::int64_t received, total;
