@@ -10,8 +10,9 @@
 namespace fernpad::app {
 
 // System message boxes, each shown on the thread that asks and modal to that thread alone: they belong to
-// no window, so a box never waits behind another box and the GUI thread's windows stay usable. Once the
-// program is shutting down the open boxes are closed and no new one waits for anybody. Any thread.
+// no window, so a box never waits behind another box and the GUI thread's windows stay usable; they come
+// to the front and stay on top. Once the program is shutting down the open boxes are closed and no new one
+// waits for anybody. Any thread.
 class SystemBoxes {
  public:
   SystemBoxes() = default;
