@@ -59,18 +59,54 @@ void StartupUpdateCheck::Run(const std::string& updateUrl) {
     std::unique_lock lock(mutex_);
     if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; })) return;
   }
-  updater::UpdaterConfig config = updater::ConfigForThisProgram(updateUrl, OsCountryCode());
-  config.makeClient = [this](const settings::UpdaterSettings& proxy) {
-    updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
-    options.stop = [this] {
-      std::lock_guard lock(mutex_);
-      return stopping_;
-    };
-    return updater::MakeHttpClient(proxy, std::move(options));
-  };
-  const VersionCheck check = updater::CheckVersion(config);
+  const VersionCheck check = updater::CheckVersion(StoppableConfig(updateUrl, OsCountryCode(), [this] {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+  }));
   std::lock_guard lock(mutex_);
   if (!stopping_) log::Verbose("update check at start: ", DescribeVersionCheck(check));
+}
+
+updater::UpdaterConfig StoppableConfig(const std::string& updateUrl, int countryCode,
+                                       std::function<bool()> stop) {
+  updater::UpdaterConfig config = updater::ConfigForThisProgram(updateUrl, countryCode);
+  config.makeClient = [stop = std::move(stop)](const settings::UpdaterSettings& proxy) {
+    updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
+    options.stop = stop;
+    return updater::MakeHttpClient(proxy, std::move(options));
+  };
+  return config;
+}
+
+UpdateCheckWorker::~UpdateCheckWorker() {
+  shutDown_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+bool UpdateCheckWorker::Start(Check check, Ended ended) {
+  if (worker_.joinable() || shutDown_) return false;
+  worker_ = std::thread([this, check = std::move(check), ended = std::move(ended)] {
+    updater::CheckOutcome outcome = updater::CheckOutcome::Failed;
+    try {
+      outcome = check(ui_);
+    } catch (const std::exception& e) {
+      log::Write(std::string("The update check failed: ") + e.what());
+    }
+    if (ended) ended(outcome);
+  });
+  return true;
+}
+
+bool UpdateCheckWorker::Join() {
+  if (!worker_.joinable()) return false;
+  worker_.join();
+  return true;
+}
+
+void UpdateCheckWorker::Shutdown(const std::function<void()>& release) {
+  shutDown_ = true;
+  if (release) release();
+  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace fernpad::app

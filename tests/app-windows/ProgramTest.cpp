@@ -1,56 +1,20 @@
 // The windowed program as a user runs it: started, ended with "Quit" from the tray menu.
 #include <windows.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "ProgramSupport.h"
 #include "app/win/TrayWindow.h"
 #include "settings/OptionsStore.h"
 
 namespace fernpad::app {
 namespace {
 
-using namespace std::chrono_literals;
-
-// The program under test, as a Windows path (the build gives it as a host path, which wine sees on Z:).
-std::wstring ProgramPath() {
-  std::string path = std::getenv("FERNPAD_SERVER_EXE") != nullptr ? std::getenv("FERNPAD_SERVER_EXE") : "";
-  if (path.size() > 1 && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return std::wstring(path.begin(), path.end());
-}
-
-struct Search {
-  DWORD process;
-  HWND found;
-};
-
-// The program's hidden tray window once it exists (waits at most 20 s); null when none came.
-HWND WaitForTrayWindow(DWORD process) {
-  for (int i = 0; i < 1000; ++i) {
-    Search search{process, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM l) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(l);
-          DWORD owner = 0;
-          ::GetWindowThreadProcessId(window, &owner);
-          wchar_t className[64] = {};
-          ::GetClassNameW(window, className, 64);
-          if (owner == s->process && std::wstring_view(className) == L"FernpadTrayWindow") s->found = window;
-          return s->found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
-    std::this_thread::sleep_for(20ms);
-  }
-  return nullptr;
-}
+using wintest::ProgramPath;
+using wintest::WaitForTrayWindow;
 
 TEST(Program, QuitFromTheTrayStopsTheServerAndKeepsTheSettings) {
   const std::filesystem::path config =

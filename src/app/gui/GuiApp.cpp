@@ -12,6 +12,7 @@
 #include "app/Placement.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
+#include "app/UpdateCheck.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/QtUi.h"
 #include "app/gui/QtUpdaterUi.h"
@@ -19,7 +20,6 @@
 #include "core/Log.h"
 #include "platform/linux/X11Platform.h"
 #include "server/Server.h"
-#include "updater/HttpClient.h"
 #include "updater/Updater.h"
 
 namespace fernpad::app {
@@ -99,13 +99,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   // A request under way when the program closes ends at once rather than at its time-out.
   form1.UpdaterConfigSource = [&checks = form1.UpdateCheck(), url = cl.updateUrl,
                                country = server.CountryCode()] {
-    updater::UpdaterConfig config = updater::ConfigForThisProgram(url, country);
-    config.makeClient = [&checks](const settings::UpdaterSettings& proxy) {
-      updater::HttpClientOptions options = updater::DefaultHttpClientOptions();
-      options.stop = [&checks] { return checks.ShuttingDown(); };
-      return updater::MakeHttpClient(proxy, std::move(options));
-    };
-    return config;
+    return StoppableConfig(url, country, [&checks] { return checks.ShuttingDown(); });
   };
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");

@@ -112,31 +112,19 @@ UpdateCheckThread::~UpdateCheckThread() {
 }
 
 bool UpdateCheckThread::Start(Check check) {
-  if (worker_.joinable() || shutDown_) return false;
-  worker_ = std::thread([this, check = std::move(check)] {
-    updater::CheckOutcome outcome = updater::CheckOutcome::Failed;
-    try {
-      outcome = check(ui_);
-    } catch (const std::exception& e) {
-      log::Write(std::string("The update check failed: ") + e.what());
-    }
-    // The GUI thread joins the worker, which is then at its end, and tells who waits.
+  // The GUI thread joins the worker, which is then at its end, and tells who waits.
+  return worker_.Start(std::move(check), [this](updater::CheckOutcome outcome) {
     QMetaObject::invokeMethod(
         this,
         [this, outcome] {
-          if (!worker_.joinable()) return;  // shut down meanwhile
-          worker_.join();
-          emit Finished(outcome);
+          if (worker_.Join()) emit Finished(outcome);  // not when shut down meanwhile
         },
         Qt::QueuedConnection);
   });
-  return true;
 }
 
 void UpdateCheckThread::Shutdown() {
-  shutDown_ = true;
-  ui_.BeginShutdown();
-  if (worker_.joinable()) worker_.join();
+  worker_.Shutdown([this] { ui_.BeginShutdown(); });
 }
 
 }  // namespace fernpad::app

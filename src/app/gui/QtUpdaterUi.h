@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
+#include "app/UpdateCheck.h"
 #include "app/gui/GuiCalls.h"
 #include "updater/Updater.h"
 
@@ -63,9 +63,9 @@ class UpdateCheckThread : public QObject {
   // Starts the check on the worker thread; false, and nothing started, while a check runs. An exception
   // out of the check is logged and counts as a failed check.
   bool Start(Check check);
-  bool Running() const { return worker_.joinable(); }
+  bool Running() const { return worker_.Running(); }
   // Whether Shutdown has begun; from any thread (a request under way may ask it to end early).
-  bool ShuttingDown() const { return shutDown_; }
+  bool ShuttingDown() const { return worker_.ShuttingDown(); }
   // Releases a check waiting on a box or downloading and waits for the worker thread to end; no check
   // starts afterwards.
   void Shutdown();
@@ -77,8 +77,7 @@ class UpdateCheckThread : public QObject {
 
  private:
   QtUpdaterUi ui_;
-  std::thread worker_;
-  std::atomic<bool> shutDown_{false};
+  UpdateCheckWorker worker_{ui_};
 };
 
 }  // namespace fernpad::app

@@ -291,10 +291,16 @@ void TForm1::TrayIcon1Click() {
   ::GetWindowRect(window_, &r);
   if (!monitors.empty()) {
     const Point at = CenteredOn(monitors.front(), {r.right - r.left, r.bottom - r.top});
-    ::SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE);
+    ::SetWindowPos(window_, stayOnTop_ ? HWND_TOPMOST : HWND_NOTOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE);
   }
   ::ShowWindow(window_, SW_SHOWNORMAL);
   ::SetForegroundWindow(window_);
+}
+
+void TForm1::SetStayOnTop(bool onTop) {
+  stayOnTop_ = onTop;
+  ::SetWindowPos(window_, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TForm1::RefreshAddressLine() {
@@ -472,6 +478,9 @@ void TForm1::Command(int id, int code) {
         DeleteAllHosts(settings_, id == kButton3 ? HostList::Allowed : HostList::Denied);
         RefreshHostLists();
       }
+      break;
+    case kButton6:
+      if (code == BN_CLICKED && OnButton6Click) OnButton6Click();
       break;
     case kButton7:
       if (code == BN_CLICKED) Button7Click();

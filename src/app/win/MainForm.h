@@ -84,6 +84,8 @@ class TForm1 {
   void ShowPage(int page);
   // The tray's "Show": centre on the first monitor, show and bring to the front.
   void TrayIcon1Click();
+  // Stay-on-top (as made) or a normal window, also when the tray shows it later.
+  void SetStayOnTop(bool onTop);
 
   // Closing the window (the close box); the owner ends the program. Without it the window destroys itself
   // and ends the message loop.
@@ -92,6 +94,8 @@ class TForm1 {
   std::function<std::string(const std::string& start)> PickFolder;
   // The system's colour dialog (full open): the chosen colour, or nothing when cancelled.
   std::function<std::optional<COLORREF>(COLORREF current)> PickColor;
+  // "Check for online updates now"; without it the button does nothing.
+  std::function<void()> OnButton6Click;
 
  private:
   struct ControlPlan;
@@ -127,6 +131,7 @@ class TForm1 {
   HBRUSH pageBrush_ = nullptr;  // PageColour(), made when first needed
   bool loading_ = false;
   COLORREF pointerColor_ = RGB(255, 255, 255);
+  bool stayOnTop_ = true;
   struct Placed {
     HWND control;
     RECT at;  // left, top, width, height at 96 DPI

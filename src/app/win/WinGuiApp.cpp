@@ -7,9 +7,11 @@
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
+#include "app/UpdateCheck.h"
 #include "app/win/MainForm.h"
 #include "app/win/TrayWindow.h"
 #include "app/win/WinUi.h"
+#include "app/win/WinUpdaterUi.h"
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
 #include "server/Server.h"
@@ -66,10 +68,20 @@ int RunGui(int, char**, const CommandLine& cl) {
       form1.AttachDevices(&server.Devices());
       form1.SetCountryAndLayout(server.CountryCode(), server.KeyboardLayoutName());
       ui.AttachWindows(tray.Window(), form1.Window());
+      WinUpdateCheck updates(form1);
+      // A request under way when the program closes ends at once rather than at its time-out.
+      updates.UpdaterConfigSource = [&updates, url = cl.updateUrl, country = server.CountryCode()] {
+        return StoppableConfig(url, country, [&updates] { return updates.ShuttingDown(); });
+      };
+      updates.Ui().EndProgram = [window = tray.Window()] {
+        ::PostMessageW(window, WM_COMMAND, TrayWindow::kQuitCommand, 0);
+      };
+      if (settings.Get().CheckUpdatesOnStartup) updates.StartUpdateTimer();
       // Without a notification area nothing else could bring the window back (the icon is added later
       // if the shell starts after all).
       if (!tray.IconShown()) ::PostMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
       code = RunMessageLoop();  // until "Quit" or the main window is closed
+      updates.EndUpdateCheck();
       ui.AttachWindows(nullptr, nullptr);
     }
     // Every change of a setting was saved when it was made; a question still open counts as unanswered.

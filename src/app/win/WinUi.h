@@ -3,11 +3,10 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "app/win/SystemBoxes.h"
 #include "core/Ui.h"
 #include "platform/windows/WideText.h"
 
@@ -52,26 +51,13 @@ class WinUi : public Ui {
   }
 
   // Closes the open boxes (a question counts as not answered) and keeps new ones from opening.
-  void BeginShutdown();
+  void BeginShutdown() { boxes_.BeginShutdown(); }
 
  private:
-  struct OpenBox {
-    HWND window = nullptr;
-    int closeCommand = IDOK;  // the button that closes it when the program ends
-    bool closedByShutdown = false;
-  };
-  // Shows a box on this thread; the button pressed, or empty when the program's end closed it.
-  std::optional<int> ShowBox(const std::string& utf8Text, const char* caption, UINT style, int closeCommand);
-  // Called by the calling thread's hook once its box exists.
-  void BoxCreated(OpenBox& box, HWND window);
-  static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
-
   Ui& rest_;
   std::atomic<HWND> tray_{nullptr};
   std::atomic<HWND> mainWindow_{nullptr};
-  std::mutex mutex_;  // guards closing_ and boxes_; never held while a box is shown
-  bool closing_ = false;
-  std::vector<OpenBox*> boxes_;
+  SystemBoxes boxes_;
 };
 
 }  // namespace fernpad::app
