@@ -52,8 +52,7 @@ void WinUi::BoxCreated(OpenBox& box, HWND window) {
   }
 }
 
-std::optional<int> WinUi::ShowBox(const std::string& utf8Text, const char* caption, UINT style,
-                                  int closeCommand) {
+std::optional<int> WinUi::RunBox(const std::function<int()>& show, int closeCommand) {
   OpenBox box;
   box.closeCommand = closeCommand;
   {
@@ -62,8 +61,7 @@ std::optional<int> WinUi::ShowBox(const std::string& utf8Text, const char* capti
     boxes_.push_back(&box);
   }
   t_pending = {this, &box, ::SetWindowsHookExW(WH_CBT, BoxHook, nullptr, ::GetCurrentThreadId())};
-  const int button = ::MessageBoxW(nullptr, Widen(utf8Text).c_str(), Widen(caption).c_str(),
-                                   style | MB_TOPMOST | MB_SETFOREGROUND);
+  const int button = show();
   if (t_pending.hook != nullptr) ::UnhookWindowsHookEx(t_pending.hook);
   t_pending = {};
 
@@ -71,6 +69,16 @@ std::optional<int> WinUi::ShowBox(const std::string& utf8Text, const char* capti
   boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), &box), boxes_.end());
   if (button == 0 || box.closedByShutdown) return std::nullopt;
   return button;
+}
+
+std::optional<int> WinUi::ShowBox(const std::string& utf8Text, const char* caption, UINT style,
+                                  int closeCommand) {
+  return RunBox(
+      [&] {
+        return ::MessageBoxW(nullptr, Widen(utf8Text).c_str(), Widen(caption).c_str(),
+                             style | MB_TOPMOST | MB_SETFOREGROUND);
+      },
+      closeCommand);
 }
 
 void WinUi::BeginShutdown() {
@@ -106,6 +114,42 @@ void WinUi::SetLastVirtualKey(int code) {
 
 void WinUi::HostListsChanged() {
   if (const HWND form = mainWindow_.load()) ::PostMessageW(form, TForm1::kHostListsChanged, 0, 0);
+}
+
+void WinUi::ShowPointerOverlay(Point topLeft) {
+  if (const HWND dot = pointerForm_.load())
+    ::PostMessageW(dot, TPointerForm::kShowAt, static_cast<WPARAM>(static_cast<INT_PTR>(topLeft.x)),
+                   static_cast<LPARAM>(topLeft.y));
+}
+
+void WinUi::HidePointerOverlay() {
+  if (const HWND dot = pointerForm_.load()) ::PostMessageW(dot, TPointerForm::kHide, 0, 0);
+}
+
+void WinUi::PostPicture(HWND window, UINT message, std::unique_ptr<Bitmap24> picture) {
+  if (window == nullptr) return;
+  if (::PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(picture.get())))
+    static_cast<void>(picture.release());  // the window has it now
+}
+
+void WinUi::ShowImage(const std::string& path) {
+  if (const HWND window = imageForm_.load())
+    PostPicture(window, TImageForm::kShowImage, ReadPicture(path));  // null keeps the picture shown
+}
+
+void WinUi::CloseImage() {
+  if (const HWND window = imageForm_.load()) ::PostMessageW(window, TImageForm::kCloseImage, 0, 0);
+}
+
+void WinUi::ShowPreview(const std::string& path) {
+  if (const HWND window = preview_.load()) PostPicture(window, TForm4::kShowPreview, ReadPicture(path));
+}
+
+std::optional<std::string> WinUi::AskDeviceFolder(const std::string& name, const std::string& defaultFolder) {
+  std::lock_guard ask(askMutex_);
+  const std::string shownName = Cp1252ToUtf8(name);
+  if (!RunBox([&] { return Form5.Ask(shownName, defaultFolder); }, IDCANCEL)) return std::nullopt;
+  return Form5.ChosenFolder();
 }
 
 void WinUi::UploadDevicesChanged() {
