@@ -19,8 +19,9 @@ namespace fernpad::app {
 // The Ui of the Windows front end. The security question, the chat message and the new-device dialog are
 // shown on the thread that asks (a connection thread, or the access check's own thread for datagrams) and
 // are modal to that thread alone, as the handheld's request waits for the answer there: a box never waits
-// behind another box and the message loop of the tray and the main window never stops. Once the program is
-// shutting down the open boxes are closed and no new one waits for anybody.
+// behind another box (new-device dialogs come one at a time) and the message loop of the tray and the main
+// window never stops. Once the program is shutting down the open boxes are closed and no new one waits for
+// anybody.
 //
 // The main window's host lists, upload page and Debug page, bringing it to the front, the presenter dot,
 // the image window and the preview are posted to the GUI thread's windows once attached (pictures are read
