@@ -56,4 +56,15 @@ inline Point PreviewCorner(const Rect& monitor, Size frame) {
   return {monitor.left + monitor.width - frame.width, monitor.top + monitor.height - frame.height - 25};
 }
 
+// Where a picture control draws its picture: scaled up or down to the largest size that fits the box with
+// its aspect kept (sides rounded down), centred (offsets rounded down). Nothing for an empty box or picture.
+inline Rect FittedIn(Size box, Size picture) {
+  if (box.width <= 0 || box.height <= 0 || picture.width <= 0 || picture.height <= 0) return {};
+  Size fitted{box.width, static_cast<int>(std::int64_t{box.width} * picture.height / picture.width)};
+  if (fitted.height > box.height)
+    fitted = {static_cast<int>(std::int64_t{box.height} * picture.width / picture.height), box.height};
+  fitted = {std::max(fitted.width, 1), std::max(fitted.height, 1)};
+  return {(box.width - fitted.width) / 2, (box.height - fitted.height) / 2, fitted.width, fitted.height};
+}
+
 }  // namespace fernpad::app

@@ -1,6 +1,7 @@
 #include "app/win/WinUi.h"
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -41,8 +42,7 @@ TEST(WinUi, SecurityQuestionAnswersWithTheButtonClicked) {
     bool allowed;
   };
   for (const Case c : {Case{IDYES, true}, Case{IDNO, false}}) {
-    NullUi rest;
-    WinUi ui(rest);
+    WinUi ui;
     auto answer = std::async(std::launch::async, [&] { return ui.AskAllowHost("192.168.1.23"); });
     HWND box = WaitForBox(L"Security question");
     ASSERT_NE(box, nullptr);
@@ -57,8 +57,7 @@ TEST(WinUi, SecurityQuestionAnswersWithTheButtonClicked) {
 
 // A message box that is still open holds up neither the question nor its answer.
 TEST(WinUi, MessageBoxShowsTheHandheldTextAndLeavesTheQuestionFree) {
-  NullUi rest;
-  WinUi ui(rest);
+  WinUi ui;
   auto shown = std::async(std::launch::async, [&] { ui.ShowMessage("Caf\xe9 \x80"); });  // Windows-1252
   HWND message = WaitForBox(L"Tactivo Server");
   ASSERT_NE(message, nullptr);
@@ -77,8 +76,7 @@ TEST(WinUi, MessageBoxShowsTheHandheldTextAndLeavesTheQuestionFree) {
 }
 
 TEST(WinUi, ClosingTheProgramClosesTheBoxesWithoutAnAnswer) {
-  NullUi rest;
-  WinUi ui(rest);
+  WinUi ui;
   auto answer = std::async(std::launch::async, [&] { return ui.AskAllowHost("10.0.0.8"); });
   auto shown = std::async(std::launch::async, [&] { ui.ShowMessage("bye"); });
   ASSERT_NE(WaitForBox(L"Security question"), nullptr);
@@ -89,6 +87,64 @@ TEST(WinUi, ClosingTheProgramClosesTheBoxesWithoutAnAnswer) {
   EXPECT_EQ(answer.get(), std::nullopt);
   EXPECT_TRUE(Ready(shown));
   EXPECT_EQ(ui.AskAllowHost("10.0.0.9"), std::nullopt);  // no box waits any more
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+  wchar_t text[512] = {};
+  ::GetDlgItemTextW(dialog, id, text, 512);
+  return text;
+}
+
+TEST(WinUi, NewDeviceDialogGivesTheFolderChosenAndOpensThereNextTime) {
+  namespace fs = std::filesystem;
+  const fs::path base =
+      fs::temp_directory_path() / ("fernpad-form5-" + std::to_string(::GetCurrentProcessId()));
+  fs::create_directories(base / "Other");
+  fs::create_directories(base / "Photos");
+  WinUi ui;
+  auto answer =
+      std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Caf\xe9 \x80", base.string()); });
+  HWND dialog = WaitForBox(L"New device detected");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel4), L"Caf\u00e9 \u20ac");  // the handheld's Windows-1252 name
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel6), base.wstring());  // the first use opens on the given folder
+  // The user picks "Photos" in the directory list and presses OK.
+  const HWND list = ::GetDlgItem(dialog, TForm5::kDirectoryListBox1);
+  int row = -1;
+  for (int i = 0; i < ::SendMessageW(list, LB_GETCOUNT, 0, 0); ++i) {
+    wchar_t text[512] = {};
+    ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    if (std::wstring_view(text).ends_with(L"Photos")) row = i;
+  }
+  ASSERT_GE(row, 0);
+  ::SendMessageW(list, LB_SETCURSEL, row, 0);
+  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(TForm5::kDirectoryListBox1, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel6), (base / "Photos").wstring());
+  Click(dialog, IDOK);
+  ASSERT_TRUE(Ready(answer));
+  EXPECT_EQ(answer.get(), std::optional<std::string>((base / "Photos").string()));
+
+  // The next device: the dialog opens where the user left it; its close box counts as "OK".
+  auto second = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Tab", base.string()); });
+  dialog = WaitForBox(L"New device detected");  // the first one is gone: its answer came back
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel4), L"Tab");
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel6), (base / "Photos").wstring());
+  ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(Ready(second));
+  EXPECT_EQ(second.get(), std::optional<std::string>((base / "Photos").string()));
+  fs::remove_all(base);
+}
+
+TEST(WinUi, NewDeviceDialogClosedByTheProgramsEndAnswersNothing) {
+  WinUi ui;
+  auto answer = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Tab", "C:\\"); });
+  ASSERT_NE(WaitForBox(L"New device detected"), nullptr);
+  ui.BeginShutdown();
+  ASSERT_TRUE(Ready(answer));
+  EXPECT_EQ(answer.get(), std::nullopt);
+  EXPECT_EQ(ui.AskDeviceFolder("Tab", "C:\\"), std::nullopt);  // no dialog waits any more
 }
 
 }  // namespace

@@ -43,5 +43,22 @@ TEST(Placement, PreviewInTheBottomRightCornerAboveTheTaskBar) {
   EXPECT_EQ(PreviewCorner({1920, -200, 1280, 1024}, {105, 105}), (Point{3095, 694}));
 }
 
+TEST(Placement, PictureFittedWithItsAspectAndCentred) {
+  const struct {
+    Size box, picture;
+    Rect drawn;
+  } cases[] = {
+      {{1920, 1080}, {4000, 3000}, {240, 0, 1440, 1080}},  // shrunk, bars left and right
+      {{1280, 800}, {4000, 1000}, {0, 240, 1280, 320}},    // shrunk, bars above and below
+      {{105, 105}, {300, 200}, {0, 17, 105, 70}},          // 52.5 rounded down, offsets too
+      {{1920, 1080}, {16, 9}, {0, 0, 1920, 1080}},         // enlarged to fill
+      {{100, 100}, {10000, 1}, {0, 49, 100, 1}},           // never thinner than a pixel
+      {{0, 100}, {10, 10}, {}},
+      {{100, 100}, {0, 10}, {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FittedIn(c.box, c.picture), c.drawn) << c.picture.width << "x" << c.picture.height;
+}
+
 }  // namespace
 }  // namespace fernpad::app

@@ -90,13 +90,13 @@ void FittedPicture::resizeEvent(QResizeEvent*) {
 }
 
 void FittedPicture::paintEvent(QPaintEvent*) {
-  if (picture_.isNull() || width() <= 0 || height() <= 0) return;
-  if (scaled_.isNull()) {
-    const QSize fitted = picture_.size().scaled(size(), Qt::KeepAspectRatio);
-    scaled_ = QPixmap::fromImage(picture_.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-  }
+  const Rect at = FittedIn({width(), height()}, {picture_.width(), picture_.height()});
+  if (at.width <= 0) return;
+  if (scaled_.isNull())
+    scaled_ = QPixmap::fromImage(
+        picture_.scaled(at.width, at.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   QPainter p(this);
-  p.drawPixmap((width() - scaled_.width()) / 2, (height() - scaled_.height()) / 2, scaled_);
+  p.drawPixmap(at.left, at.top, scaled_);
 }
 
 TImageForm::TImageForm() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {

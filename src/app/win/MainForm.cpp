@@ -14,6 +14,7 @@
 #include "app/Placement.h"
 #include "app/Texts.h"
 #include "app/win/WinUi.h"
+#include "app/win/WindowSupport.h"
 #include "settings/OptionsStore.h"
 #include "upload/Devices.h"
 
@@ -27,27 +28,6 @@ constexpr int kNever = -2;   // made, never shown
 
 const char* const kPageNames[TForm1::kPageCount] = {"General settings", "Access control", "Debug",
                                                     "Image Upload (Snapferry WiFi)"};
-
-BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
-  reinterpret_cast<std::vector<Rect>*>(list)->push_back(
-      {r->left, r->top, r->right - r->left, r->bottom - r->top});
-  return TRUE;
-}
-
-std::vector<Rect> Monitors() {
-  std::vector<Rect> monitors;
-  ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
-  return monitors;
-}
-
-// The window's DPI where the system tells it (Windows 10 and later), else 96.
-UINT DpiOf(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  const UINT dpi = getDpi != nullptr ? getDpi(window) : 0;
-  return dpi != 0 ? dpi : 96;
-}
 
 // The shell's folder picker, starting at `start`; the chosen folder or empty.
 std::string BrowseForFolder(HWND owner, const std::string& start) {
@@ -437,6 +417,7 @@ void TForm1::Shape1Click() {
   if (!chosen) return;  // cancelled: nothing changes, nothing is saved
   pointerColor_ = *chosen & 0xFFFFFF;
   ::InvalidateRect(Control(kShape1), nullptr, TRUE);
+  if (PointerColorChanged) PointerColorChanged(pointerColor_);
   settings_.Change([&](settings::Options& o) { o.PointerColor = pointerColor_; });
 }
 

@@ -92,6 +92,8 @@ class TForm1 {
   std::function<void()> OnClose;
   // The system's folder picker of "...": the folder to start from (ANSI bytes), the chosen one or empty.
   std::function<std::string(const std::string& start)> PickFolder;
+  // A new pointer colour was picked (the shown presenter dot takes it at once).
+  std::function<void(COLORREF)> PointerColorChanged;
   // The system's colour dialog (full open): the chosen colour, or nothing when cancelled.
   std::function<std::optional<COLORREF>(COLORREF current)> PickColor;
   // "Check for online updates now"; without it the button does nothing.

@@ -51,6 +51,15 @@ void SystemBoxes::BoxCreated(OpenBox& box, HWND window) {
 
 std::optional<int> SystemBoxes::Show(const std::string& text, const std::string& caption, UINT style,
                                      int closeCommand) {
+  return Run(
+      [&] {
+        return ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(caption).c_str(),
+                             style | MB_TOPMOST | MB_SETFOREGROUND);
+      },
+      closeCommand);
+}
+
+std::optional<int> SystemBoxes::Run(const std::function<int()>& show, int closeCommand) {
   OpenBox box;
   box.closeCommand = closeCommand;
   {
@@ -59,8 +68,7 @@ std::optional<int> SystemBoxes::Show(const std::string& text, const std::string&
     boxes_.push_back(&box);
   }
   t_pending = {this, &box, ::SetWindowsHookExW(WH_CBT, BoxHook, nullptr, ::GetCurrentThreadId())};
-  const int button = ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(caption).c_str(),
-                                   style | MB_TOPMOST | MB_SETFOREGROUND);
+  const int button = show();
   if (t_pending.hook != nullptr) ::UnhookWindowsHookEx(t_pending.hook);
   t_pending = {};
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ class SystemBoxes {
   // or empty when the program's end closed it (or had begun already). closeCommand: the button that closes
   // it at the end (IDOK, IDNO...).
   std::optional<int> Show(const std::string& text, const std::string& caption, UINT style, int closeCommand);
+  // The same for any dialog that show makes on this thread and runs until it is closed (show returns the
+  // button, 0 for none).
+  std::optional<int> Run(const std::function<int()>& show, int closeCommand);
 
   // Closes the open boxes and keeps new ones from opening.
   void BeginShutdown();

@@ -9,6 +9,7 @@
 #include "app/Texts.h"
 #include "app/win/ProgramIcon.h"
 #include "app/win/WinUi.h"
+#include "app/win/WindowSupport.h"
 
 namespace fernpad::app {
 namespace {
@@ -21,17 +22,6 @@ void CopyInto(wchar_t (&buffer)[N], const std::wstring& text) {
   const std::size_t n = std::min(text.size(), N - 1);
   std::copy_n(text.begin(), n, buffer);
   buffer[n] = L'\0';
-}
-
-void RegisterClassOnce(const wchar_t* name, WNDPROC procedure) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = ::GetModuleHandleW(nullptr);
-  windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = name;
-  ::RegisterClassExW(&windowClass);  // fails harmlessly when registered already
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 #include <exception>
 
 #include "app/FrontEnd.h"
-#include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
 #include "app/UpdateCheck.h"
 #include "app/win/MainForm.h"
+#include "app/win/SmallForms.h"
 #include "app/win/TrayWindow.h"
 #include "app/win/WinUi.h"
 #include "app/win/WinUpdaterUi.h"
@@ -44,10 +44,7 @@ int RunGui(int, char**, const CommandLine& cl) {
   BeDpiAware();
   try {
     const auto platform = MakeOsPlatform();
-    // What has no window of its own yet (see WinUi); it never asks on a console: a new upload device gets
-    // the default folder.
-    HeadlessUi rest(stdout, 0, false);
-    WinUi ui(rest);
+    WinUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
     Server server(*platform, ui, settings, ServerOptionsFrom(cl));
@@ -77,16 +74,22 @@ int RunGui(int, char**, const CommandLine& cl) {
         ::PostMessageW(window, WM_COMMAND, TrayWindow::kQuitCommand, 0);
       };
       if (settings.Get().CheckUpdatesOnStartup) updates.StartUpdateTimer();
+      // The other windows, made after the main window.
+      TPointerForm pointerForm(settings);
+      TImageForm imageForm(form1.Window());
+      TForm4 form4(form1.Window());
+      form1.PointerColorChanged = [&pointerForm](COLORREF color) { pointerForm.SetFill(color); };
+      ui.AttachForms(pointerForm.Window(), imageForm.Window(), form4.Window());
       // Without a notification area nothing else could bring the window back (the icon is added later
       // if the shell starts after all).
       if (!tray.IconShown()) ::PostMessageW(tray.Window(), WM_COMMAND, TrayWindow::kShowCommand, 0);
       code = RunMessageLoop();  // until "Quit" or the main window is closed
       updates.EndUpdateCheck();
       ui.AttachWindows(nullptr, nullptr);
+      ui.AttachForms(nullptr, nullptr, nullptr);
     }
     // Every change of a setting was saved when it was made; a question still open counts as unanswered.
     ui.BeginShutdown();
-    rest.BeginShutdown();
     server.Stop();
     return code;
   } catch (const std::exception& e) {

@@ -3,27 +3,31 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
+#include "app/win/SmallForms.h"
 #include "app/win/SystemBoxes.h"
 #include "core/Ui.h"
 #include "platform/windows/WideText.h"
 
 namespace fernpad::app {
 
-// The Ui of the Windows front end. The security question and the chat message are system message boxes,
-// each shown on the thread that asks (a connection thread, or the access check's own thread for
-// datagrams) and modal to that thread alone, as the handheld's request waits for the answer there: a box
-// never waits behind another box and the message loop of the tray and the main window never stops.
-// Once the program is shutting down the open boxes are closed and no new one waits for anybody.
+// The Ui of the Windows front end. The security question, the chat message and the new-device dialog are
+// shown on the thread that asks (a connection thread, or the access check's own thread for datagrams) and
+// are modal to that thread alone, as the handheld's request waits for the answer there: a box never waits
+// behind another box (new-device dialogs come one at a time) and the message loop of the tray and the main
+// window never stops. Once the program is shutting down the open boxes are closed and no new one waits for
+// anybody.
 //
-// The main window's host lists, upload page and Debug page and bringing it to the front are posted to the
-// GUI thread's windows once attached. The image window, the preview and the new-device dialog are not
-// Win32 windows yet: those calls go to `rest`, the headless front end's Ui.
+// The main window's host lists, upload page and Debug page, bringing it to the front, the presenter dot,
+// the image window and the preview are posted to the GUI thread's windows once attached (pictures are read
+// on the calling thread, so the GUI thread only draws them).
 class WinUi : public Ui {
  public:
-  explicit WinUi(Ui& rest) : rest_(rest) {}
+  WinUi() = default;
 
   // Returns once the box is closed, or at once when the program is closing.
   void ShowMessage(const std::string& text) override;
@@ -33,15 +37,15 @@ class WinUi : public Ui {
   void BringMainWindowToFront() override;
   void SetLastVirtualKey(int code) override;
   void HostListsChanged() override;
-  void ShowPointerOverlay(Point topLeft) override { rest_.ShowPointerOverlay(topLeft); }
-  void HidePointerOverlay() override { rest_.HidePointerOverlay(); }
-  void ShowImage(const std::string& path) override { rest_.ShowImage(path); }
-  void CloseImage() override { rest_.CloseImage(); }
-  void ShowPreview(const std::string& path) override { rest_.ShowPreview(path); }
+  void ShowPointerOverlay(Point topLeft) override;
+  void HidePointerOverlay() override;
+  void ShowImage(const std::string& path) override;
+  void CloseImage() override;
+  void ShowPreview(const std::string& path) override;
+  // The new-device dialog, one at a time; it opens where it was left the last time (at first on
+  // defaultFolder). Empty when the program's end closed it.
   std::optional<std::string> AskDeviceFolder(const std::string& name,
-                                             const std::string& defaultFolder) override {
-    return rest_.AskDeviceFolder(name, defaultFolder);
-  }
+                                             const std::string& defaultFolder) override;
   void UploadDevicesChanged() override;
 
   // The tray's hidden window and the main window (TForm1) the calls above are posted to; null for none.
@@ -49,14 +53,27 @@ class WinUi : public Ui {
     tray_ = tray;
     mainWindow_ = mainWindow;
   }
+  // The presenter dot, the image window and the preview; null for none.
+  void AttachForms(HWND pointerForm, HWND imageForm, HWND preview) {
+    pointerForm_ = pointerForm;
+    imageForm_ = imageForm;
+    preview_ = preview;
+  }
 
   // Closes the open boxes (a question counts as not answered) and keeps new ones from opening.
   void BeginShutdown() { boxes_.BeginShutdown(); }
 
  private:
-  Ui& rest_;
+  // Posts a picture to a window that takes it over; dropped when the window is gone.
+  static void PostPicture(HWND window, UINT message, std::unique_ptr<Bitmap24> picture);
+
   std::atomic<HWND> tray_{nullptr};
   std::atomic<HWND> mainWindow_{nullptr};
+  std::atomic<HWND> pointerForm_{nullptr};
+  std::atomic<HWND> imageForm_{nullptr};
+  std::atomic<HWND> preview_{nullptr};
+  std::mutex askMutex_;  // one new-device dialog at a time
+  TForm5 Form5;
   SystemBoxes boxes_;
 };
 
