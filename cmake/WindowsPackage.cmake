@@ -4,10 +4,10 @@
 #
 # The installer is CPack's stock NSIS installer, built as a 64-bit program. Started by an administrator
 # it asks for elevation and installs for all users (Program Files, the all-users Start menu); started by
-# a standard account it asks for nothing and installs for that user alone (into the user's documents). It does not offer to start the
-# program when done: the program would inherit the installer's administrator rights, which a network
-# server must not have. The program folder holds the program file only, so "option.dat" lands next to
-# it wherever the folder is writable (the portable case).
+# a standard account it asks for nothing and installs for that user alone (into the user's documents). It
+# does not offer to start the program when done: the program would inherit the installer's administrator
+# rights, which a network server must not have. The program folder holds the program file only, so
+# "option.dat" lands next to it wherever the folder is writable (the portable case).
 # The firewall lets the handheld in on TCP 12769 (commands), UDP 12770 (discovery and datagram
 # commands) and TCP 12772 (uploads), for this program file alone. The rules need administrator rights,
 # so they are made only in an all-users install, and a failing netsh (no firewall service) leaves the
