@@ -101,13 +101,15 @@ TEST(WinUi, NewDeviceDialogGivesTheFolderChosenAndOpensThereNextTime) {
       fs::temp_directory_path() / ("fernpad-form5-" + std::to_string(::GetCurrentProcessId()));
   fs::create_directories(base / "Other");
   fs::create_directories(base / "Photos");
+  const fs::path before = fs::current_path();
+  fs::current_path(base);  // the program starts in base, then works elsewhere
   WinUi ui;
-  auto answer =
-      std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Caf\xe9 \x80", base.string()); });
+  fs::current_path(before);
+  auto answer = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Caf\xe9 \x80", "C:\\"); });
   HWND dialog = WaitForBox(L"New device detected");
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ItemText(dialog, TForm5::kLabel4), L"Caf\u00e9 \u20ac");  // the handheld's Windows-1252 name
-  EXPECT_EQ(ItemText(dialog, TForm5::kLabel6), base.wstring());  // the first use opens on the given folder
+  EXPECT_EQ(ItemText(dialog, TForm5::kLabel6), base.wstring());       // the first use: the start-up folder
   // The user picks "Photos" in the directory list and presses OK.
   const HWND list = ::GetDlgItem(dialog, TForm5::kDirectoryListBox1);
   int row = -1;
@@ -126,7 +128,7 @@ TEST(WinUi, NewDeviceDialogGivesTheFolderChosenAndOpensThereNextTime) {
   EXPECT_EQ(answer.get(), std::optional<std::string>((base / "Photos").string()));
 
   // The next device: the dialog opens where the user left it; its close box counts as "OK".
-  auto second = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Tab", base.string()); });
+  auto second = std::async(std::launch::async, [&] { return ui.AskDeviceFolder("Tab", "C:\\"); });
   dialog = WaitForBox(L"New device detected");  // the first one is gone: its answer came back
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ItemText(dialog, TForm5::kLabel4), L"Tab");

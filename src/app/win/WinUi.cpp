@@ -62,10 +62,16 @@ void WinUi::ShowPreview(const std::string& path) {
   if (const HWND window = preview_.load()) PostPicture(window, TForm4::kShowPreview, ReadPicture(path));
 }
 
-std::optional<std::string> WinUi::AskDeviceFolder(const std::string& name, const std::string& defaultFolder) {
+std::string WinUi::StartFolder() {
+  char folder[MAX_PATH] = {};
+  const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, folder);
+  return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string("C:\\");
+}
+
+std::optional<std::string> WinUi::AskDeviceFolder(const std::string& name, const std::string&) {
   std::lock_guard ask(askMutex_);
   const std::string shownName = Cp1252ToUtf8(name);
-  if (!boxes_.Run([&] { return Form5.Ask(shownName, defaultFolder); }, IDCANCEL)) return std::nullopt;
+  if (!boxes_.Run([&] { return Form5.Ask(shownName, startFolder_); }, IDCANCEL)) return std::nullopt;
   return Form5.ChosenFolder();
 }
 

@@ -42,8 +42,9 @@ class WinUi : public Ui {
   void ShowImage(const std::string& path) override;
   void CloseImage() override;
   void ShowPreview(const std::string& path) override;
-  // The new-device dialog, one at a time; it opens where it was left the last time (at first on
-  // defaultFolder). Empty when the program's end closed it.
+  // The new-device dialog, one at a time; it opens where it was left the last time, at first on the working
+  // folder the program started in (defaultFolder is the upload page's). Empty when the program's end closed
+  // it.
   std::optional<std::string> AskDeviceFolder(const std::string& name,
                                              const std::string& defaultFolder) override;
   void UploadDevicesChanged() override;
@@ -64,6 +65,7 @@ class WinUi : public Ui {
   void BeginShutdown() { boxes_.BeginShutdown(); }
 
  private:
+  static std::string StartFolder();
   // Posts a picture to a window that takes it over; dropped when the window is gone.
   static void PostPicture(HWND window, UINT message, std::unique_ptr<Bitmap24> picture);
 
@@ -74,6 +76,7 @@ class WinUi : public Ui {
   std::atomic<HWND> preview_{nullptr};
   std::mutex askMutex_;  // one new-device dialog at a time
   TForm5 Form5;
+  const std::string startFolder_ = StartFolder();  // the working folder at start-up, ANSI
   SystemBoxes boxes_;
 };
 
