@@ -494,11 +494,7 @@ void TForm1::Command(int id, int code) {
 }
 
 LRESULT CALLBACK TForm1::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TForm1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = Owner<TForm1>(window, message, l);
   if (self == nullptr || self->window_ == nullptr) return ::DefWindowProcW(window, message, w, l);
   return self->Handle(message, w, l);
 }

@@ -27,14 +27,14 @@ HBRUSH BlackBrush() {
   return static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
 }
 
-// The object a window was made for (the last parameter of CreateWindowEx), kept with the window.
-template <class T>
-T* Owner(HWND window, UINT message, LPARAM l) {
-  if (message == WM_NCCREATE)
-    ::SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(l)->lpCreateParams));
-  return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+// The window's client area filled by its picture.
+void PaintPicture(HWND window, FittedPicture& picture) {
+  PAINTSTRUCT paint;
+  const HDC dc = ::BeginPaint(window, &paint);
+  RECT client{};
+  ::GetClientRect(window, &client);
+  picture.Paint(dc, client);
+  ::EndPaint(window, &paint);
 }
 
 HWND MakeWindow(DWORD exStyle, const wchar_t* windowClass, const wchar_t* caption, DWORD style, void* owner) {
@@ -246,15 +246,9 @@ LRESULT CALLBACK TImageForm::Procedure(HWND window, UINT message, WPARAM w, LPAR
     case WM_KEYDOWN:
       if (w == VK_ESCAPE) self->CloseImage();
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      const HDC dc = ::BeginPaint(window, &paint);
-      RECT client{};
-      ::GetClientRect(window, &client);
-      self->Image1.Paint(dc, client);
-      ::EndPaint(window, &paint);
+    case WM_PAINT:
+      PaintPicture(window, self->Image1);
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_DESTROY:
@@ -313,15 +307,9 @@ LRESULT CALLBACK TForm4::Procedure(HWND window, UINT message, WPARAM w, LPARAM l
     case WM_CLOSE:
       ::ShowWindow(window, SW_HIDE);  // made once, kept for the next photo
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      const HDC dc = ::BeginPaint(window, &paint);
-      RECT client{};
-      ::GetClientRect(window, &client);
-      self->Image1.Paint(dc, client);
-      ::EndPaint(window, &paint);
+    case WM_PAINT:
+      PaintPicture(window, self->Image1);
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_DESTROY:

@@ -114,11 +114,7 @@ void TrayWindow::Quit() {
 }
 
 LRESULT CALLBACK TrayWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TrayWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = Owner<TrayWindow>(window, message, l);
   if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
   return self->Handle(window, message, w, l);
 }

@@ -9,6 +9,7 @@
 
 #include "app/Placement.h"
 #include "app/win/ProgramIcon.h"
+#include "app/win/WindowSupport.h"
 
 namespace fernpad::app {
 namespace {
@@ -194,11 +195,7 @@ void TUpdaterForm::Paint() {
 }
 
 LRESULT CALLBACK TUpdaterForm::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TUpdaterForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = Owner<TUpdaterForm>(window, message, l);
   if (self == nullptr || self->window_ == nullptr) return ::DefWindowProcW(window, message, w, l);
   return self->Handle(message, w, l);
 }

@@ -8,8 +8,18 @@
 #include "core/Geometry.h"
 
 // What the windows of the Windows front end share: the monitors, the DPI a window is laid out for, the
-// registration of window classes.
+// registration of window classes, the object a window belongs to.
 namespace fernpad::app {
+
+// The object a window was made for (the last parameter of CreateWindowEx), kept with the window.
+template <class T>
+T* Owner(HWND window, UINT message, LPARAM l) {
+  if (message == WM_NCCREATE)
+    ::SetWindowLongPtrW(
+        window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(l)->lpCreateParams));
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 // Every monitor's rectangle, in the system's order.
 inline std::vector<Rect> Monitors() {
