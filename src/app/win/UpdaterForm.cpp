@@ -19,14 +19,6 @@ constexpr int kWidth = 480, kHeight = 290, kBandHeight = 66, kPanelWidth = 110;
 // The side panel's colour as a Windows colour reference (0x00BBGGRR): a medium blue.
 constexpr COLORREF kPanelColor = 0x00C08000;
 
-UINT DpiOf(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  const UINT dpi = getDpi != nullptr ? getDpi(window) : 0;
-  return dpi != 0 ? dpi : 96;
-}
-
 std::wstring OneDecimal(double value, wchar_t decimalSeparator) {
   char text[64] = {};
   std::snprintf(text, sizeof text, "%.1f", value);
@@ -45,14 +37,7 @@ wchar_t UserDecimalSeparator() {
 TUpdaterForm::TUpdaterForm() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = Procedure;
-  windowClass.hInstance = ::GetModuleHandleW(nullptr);
-  windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kFormClass;
-  ::RegisterClassExW(&windowClass);  // fails harmlessly when registered already
+  RegisterClassOnce(kFormClass, Procedure);
 
   window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kFormClass, L"Update",
                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0, kWidth,

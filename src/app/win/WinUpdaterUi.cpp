@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/win/MainForm.h"
+#include "app/win/WindowSupport.h"
 #include "core/Log.h"
 
 namespace fernpad::app {
@@ -100,16 +101,10 @@ void WinUpdaterUi::BeginShutdown() {
 }
 
 WinUpdateCheck::WinUpdateCheck(TForm1& form) : form_(form) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = Procedure;
-  windowClass.hInstance = ::GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = kCheckClass;
-  ::RegisterClassExW(&windowClass);  // fails harmlessly when registered already
+  RegisterClassOnce(kCheckClass, Procedure);
   window_ = ::CreateWindowExW(0, kCheckClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              ::GetModuleHandleW(nullptr), nullptr);
+                              ::GetModuleHandleW(nullptr), this);
   if (window_ == nullptr) throw std::runtime_error("the update check's window cannot be made");
-  ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   form_.OnButton6Click = [this] { Button6Click(); };
 }
 
@@ -151,7 +146,7 @@ void WinUpdateCheck::EndUpdateCheck() {
 }
 
 LRESULT CALLBACK WinUpdateCheck::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-  auto* self = reinterpret_cast<WinUpdateCheck*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = Owner<WinUpdateCheck>(window, message, l);
   if (self != nullptr) {
     if (message == WM_TIMER && w == kUpdateTimer) {
       self->UpdateTimerTimer();
