@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "app/win/TrayWindow.h"
 
 namespace fernpad::app::wintest {
 
@@ -45,6 +48,21 @@ inline std::wstring ClassOf(HWND window) {
   return name;
 }
 
+// Runs this thread's windows until done() holds (at most 20 s); false when it never did.
+inline bool PumpUntil(const std::function<bool()>& done) {
+  using namespace std::chrono_literals;
+  for (int i = 0; i < 2000; ++i) {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
 // The program's hidden tray window once it exists (waits at most 20 s); null when none came.
 inline HWND WaitForTrayWindow(DWORD process) {
   using namespace std::chrono_literals;
@@ -54,6 +72,25 @@ inline HWND WaitForTrayWindow(DWORD process) {
     std::this_thread::sleep_for(20ms);
   }
   return nullptr;
+}
+
+// Chooses "Quit" in the tray menu of a program the test started and waits up to timeoutMs for it to end;
+// its exit code, or 99 when it had no tray window or did not end (it is then terminated). Closes the
+// handles.
+inline DWORD QuitFromTray(PROCESS_INFORMATION& program, DWORD timeoutMs) {
+  DWORD code = 99;
+  if (const HWND tray = WaitForTrayWindow(program.dwProcessId)) {
+    ::PostMessageW(tray, WM_COMMAND, TrayWindow::kQuitCommand, 0);
+    if (::WaitForSingleObject(program.hProcess, timeoutMs) == WAIT_OBJECT_0)
+      ::GetExitCodeProcess(program.hProcess, &code);
+  }
+  if (::WaitForSingleObject(program.hProcess, 0) != WAIT_OBJECT_0) {
+    ::TerminateProcess(program.hProcess, 98);
+    ::WaitForSingleObject(program.hProcess, 5000);
+  }
+  ::CloseHandle(program.hThread);
+  ::CloseHandle(program.hProcess);
+  return code;
 }
 
 }  // namespace fernpad::app::wintest

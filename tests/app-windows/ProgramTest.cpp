@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "ProgramSupport.h"
-#include "app/win/TrayWindow.h"
 #include "settings/OptionsStore.h"
 
 namespace fernpad::app {
 namespace {
 
 using wintest::ProgramPath;
-using wintest::WaitForTrayWindow;
 
 TEST(Program, QuitFromTheTrayStopsTheServerAndKeepsTheSettings) {
   const std::filesystem::path config =
@@ -29,21 +27,7 @@ TEST(Program, QuitFromTheTrayStopsTheServerAndKeepsTheSettings) {
                                &startup, &program))
       << ::GetLastError();
 
-  HWND tray = WaitForTrayWindow(program.dwProcessId);
-  EXPECT_NE(tray, nullptr);
-  if (tray != nullptr) ::PostMessageW(tray, WM_COMMAND, TrayWindow::kQuitCommand, 0);
-  const bool ended = ::WaitForSingleObject(program.hProcess, 20000) == WAIT_OBJECT_0;
-  EXPECT_TRUE(ended);
-  DWORD code = 99;
-  if (ended) {
-    ::GetExitCodeProcess(program.hProcess, &code);
-  } else {
-    ::TerminateProcess(program.hProcess, 98);  // the program this test started
-    ::WaitForSingleObject(program.hProcess, 5000);
-  }
-  ::CloseHandle(program.hThread);
-  ::CloseHandle(program.hProcess);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(wintest::QuitFromTray(program, 20000), 0u) << "Quit ends the program";
 
   // The --allow address reached the options file.
   settings::OptionsStore store(config / "option.dat", nullptr, "C:\\");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ProgramSupport.h"
 #include "app/win/WinUi.h"
 #include "imaging/Jpeg.h"
 
@@ -17,20 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// Runs this thread's messages until done() holds; false when it still did not after 5 s.
-bool PumpUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 500; ++i) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
+using wintest::PumpUntil;
 
 Rect Of(const RECT& r) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};

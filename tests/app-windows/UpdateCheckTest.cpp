@@ -18,7 +18,6 @@
 #include "../settings/TestSupport.h"
 #include "ProgramSupport.h"
 #include "app/win/MainForm.h"
-#include "app/win/TrayWindow.h"
 #include "app/win/WinUpdaterUi.h"
 #include "settings/OptionsStore.h"
 #include "updater/HttpClient.h"
@@ -33,6 +32,7 @@ using settings::testing::TempDir;
 using updater::CheckOutcome;
 using wintest::ClassOf;
 using wintest::FindWindowOf;
+using wintest::PumpUntil;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -54,20 +54,6 @@ HWND OpenBox(DWORD process, const std::wstring& part) {
     return ClassOf(w) == L"#32770" && ::IsWindowVisible(w) &&
            TextOf(w, 0xFFFF).find(part) != std::wstring::npos;
   });
-}
-
-// Runs this thread's windows until `done` holds (at most 20 s); false when it never did.
-bool PumpUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000; ++i) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
 }
 
 void Click(HWND button) {
@@ -276,21 +262,7 @@ TEST(UpdateCheckProgram, QuitWhileTheStartupOfferWaitsEndsTheProgram) {
     if (offer == nullptr) std::this_thread::sleep_for(20ms);
   }
   EXPECT_NE(offer, nullptr);
-  const HWND tray = wintest::WaitForTrayWindow(program.dwProcessId);
-  EXPECT_NE(tray, nullptr);
-  if (tray != nullptr) ::PostMessageW(tray, WM_COMMAND, TrayWindow::kQuitCommand, 0);
-  const bool ended = ::WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0;
-  EXPECT_TRUE(ended);
-  DWORD code = 99;
-  if (ended) {
-    ::GetExitCodeProcess(program.hProcess, &code);
-  } else {
-    ::TerminateProcess(program.hProcess, 98);  // the program this test started
-    ::WaitForSingleObject(program.hProcess, 5000);
-  }
-  ::CloseHandle(program.hThread);
-  ::CloseHandle(program.hProcess);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(wintest::QuitFromTray(program, 10000), 0u) << "Quit ends the program";
 }
 
 }  // namespace
