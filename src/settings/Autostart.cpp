@@ -1,5 +1,6 @@
 #include "settings/Autostart.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -43,8 +44,35 @@ fs::path XdgAutostartEntryPath() {
   return config.empty() ? fs::path() : fs::path(config) / "autostart" / "fernpad-server.desktop";
 }
 
+std::string AutostartCommand(const fs::path& programPath, const std::string& pathVariable) {
+  const fs::path name = programPath.filename();
+  std::error_code ec;
+  for (std::size_t start = 0; start <= pathVariable.size();) {
+    std::size_t end = pathVariable.find(':', start);
+    if (end == std::string::npos) end = pathVariable.size();
+    const fs::path folder(pathVariable.substr(start, end - start));
+    start = end + 1;
+    if (!folder.is_absolute()) continue;
+    const fs::path candidate = folder / name;
+    const fs::file_status status = fs::status(candidate, ec);
+    if (ec || !fs::is_regular_file(status) ||
+        (status.permissions() & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec)) ==
+            fs::perms::none) {
+      continue;  // the shell's lookup goes on past names that are no program
+    }
+    // The first program of that name is what the session would start.
+    return fs::equivalent(candidate, programPath, ec) ? name.string() : programPath.string();
+  }
+  return programPath.string();
+}
+
 std::optional<std::string> DesktopEntryExec(const std::string& programPath) {
   if (programPath.empty()) return std::nullopt;
+  const bool plain = std::all_of(programPath.begin(), programPath.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '.' || c == '_' || c == '+' || c == '-';
+  });
+  if (plain) return programPath;
   // First the quoting rule (inside double quotes, " ` $ \ take a backslash), then the string rule of
   // the file format, which doubles every backslash again and spells out tabs and line breaks.
   std::string quoted = "\"";

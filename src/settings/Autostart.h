@@ -31,9 +31,15 @@ class XdgAutostart : public Autostart {
 // $XDG_CONFIG_HOME/autostart/fernpad-server.desktop (default ~/.config); empty without a home folder.
 std::filesystem::path XdgAutostartEntryPath();
 
-// The Exec value that runs `programPath` without arguments: the path as one double-quoted argument,
-// escaped for both the quoting and the string rules of desktop entries ('%' doubled). nullopt for an
-// empty path or one holding control characters that a desktop entry cannot carry.
+// The command an autostart entry runs for the program at `programPath`: its bare file name when looking
+// that name up in `pathVariable` (a PATH value; relative entries are skipped, as the session starts the
+// entry from another folder) finds this very program, as for an installed program; otherwise the path.
+std::string AutostartCommand(const std::filesystem::path& programPath, const std::string& pathVariable);
+
+// The Exec value that runs `programPath` without arguments: a path of letters, digits and / . _ + -
+// alone as it is, any other as one double-quoted argument, escaped for both the quoting and the string
+// rules of desktop entries ('%' doubled). nullopt for an empty path or one holding control characters
+// that a desktop entry cannot carry.
 std::optional<std::string> DesktopEntryExec(const std::string& programPath);
 // The whole desktop entry, or nullopt as above.
 std::optional<std::string> DesktopEntryText(const std::string& programPath);

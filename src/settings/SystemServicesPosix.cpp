@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <system_error>
 
 #include "settings/Autostart.h"
@@ -35,7 +36,9 @@ std::string system::SpecialFolder(int csidl) {
 }
 
 std::unique_ptr<Autostart> MakeDefaultAutostart() {
-  return std::make_unique<XdgAutostart>(RunningProgramPath(), XdgAutostartEntryPath());
+  const char* path = std::getenv("PATH");
+  return std::make_unique<XdgAutostart>(AutostartCommand(RunningProgramPath(), path ? path : ""),
+                                        XdgAutostartEntryPath());
 }
 
 fs::path UserConfigFolder() {

@@ -16,8 +16,15 @@ using testing::ScopedEnv;
 using testing::TempDir;
 
 // Reads the Exec value back the way a session manager does: first the string escapes (\\ \n \t \r),
-// then the quoting of one argument. Fails the test on anything that is not one quoted argument.
+// then the quoting of one argument. Fails the test on anything that is not one argument, quoted or
+// made of characters that need no quoting.
 std::string ParseSingleQuotedArgument(const std::string& value) {
+  if (!value.empty() && value.front() != '"') {
+    EXPECT_EQ(value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+-"),
+              std::string::npos)
+        << "unquoted " << value;
+    return value;
+  }
   std::string unescaped;
   for (std::size_t i = 0; i < value.size(); ++i) {
     if (value[i] != '\\') {
@@ -80,6 +87,45 @@ TEST(DesktopEntryExecTest, KnownEncodings) {
   EXPECT_EQ(DesktopEntryExec("/a\\b"), "\"/a\\\\\\\\b\"");  // four backslashes for one
   EXPECT_EQ(DesktopEntryExec("/a$b"), "\"/a\\\\$b\"");
   EXPECT_EQ(DesktopEntryExec("/50%"), "\"/50%%\"");
+}
+
+// The entry names the program by its bare name only when PATH leads to this very program.
+TEST(AutostartCommandTest, BareNameOnlyWhenPathFindsThisProgram) {
+  TempDir dir;
+  const auto makeProgram = [&](const fs::path& file, fs::perms perms) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "#!/bin/sh\n";
+    fs::permissions(file, perms);
+  };
+  const fs::perms exec = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+  const fs::path installed = dir / "bin" / "fernpad-server";
+  const fs::path spaced = dir / "Fernpad Server" / "fernpad-server";
+  makeProgram(installed, exec);
+  makeProgram(spaced, exec);
+  makeProgram(dir / "other" / "fernpad-server", exec);
+  makeProgram(dir / "data" / "fernpad-server", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_directories(dir / "linked");
+  fs::create_symlink(installed, dir / "linked" / "fernpad-server");
+  const std::string bin = (dir / "bin").string();
+  struct Case {
+    fs::path program;
+    std::string path;
+    std::string exec;
+  } cases[] = {
+      {installed, "/nonexistent:" + bin, "fernpad-server"},
+      {installed, (dir / "linked").string(), "fernpad-server"},
+      {installed, (dir / "data").string() + ":" + bin, "fernpad-server"},  // not a program: skipped
+      {installed, (dir / "other").string() + ":" + bin, installed.string()},
+      {installed, "", installed.string()},
+      {spaced, (dir / "Fernpad Server").string(), "fernpad-server"},
+      {spaced, bin, "\"" + spaced.string() + "\""},
+  };
+  for (const Case& c : cases) {
+    // A relative entry is skipped even where it would find the program from the current folder.
+    const std::string relative = fs::relative(c.program.parent_path(), fs::current_path()).string();
+    EXPECT_EQ(DesktopEntryExec(AutostartCommand(c.program, relative + ":" + c.path)), c.exec)
+        << c.program << " with PATH " << c.path;
+  }
 }
 
 TEST(DesktopEntryExecTest, PathsADesktopEntryCannotCarryAreRefused) {
