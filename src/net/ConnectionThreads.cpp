@@ -1,5 +1,8 @@
 #include "net/ConnectionThreads.h"
 
+#include <string>
+#include <system_error>
+
 #include "core/Log.h"
 
 namespace fernpad::net {
@@ -121,10 +124,18 @@ void ConnectionThreads::Watch() {
 void ConnectionThreads::Start(const std::string& address, std::uint16_t port) {
   acceptIoc_.restart();
   const tcp::endpoint endpoint(asio::ip::make_address(address), port);
-  acceptor_.open(endpoint.protocol());
-  acceptor_.set_option(asio::socket_base::reuse_address(true));
-  acceptor_.bind(endpoint);
-  acceptor_.listen(asio::socket_base::max_listen_connections);
+  try {
+    acceptor_.open(endpoint.protocol());
+    acceptor_.set_option(asio::socket_base::reuse_address(true));
+    acceptor_.bind(endpoint);
+    acceptor_.listen(asio::socket_base::max_listen_connections);
+  } catch (const boost::system::system_error& e) {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    // Shown to the user as it is ("TCP port 12769: Address already in use"): the port and the reason,
+    // without the library's source location.
+    throw std::system_error(e.code(), "TCP port " + std::to_string(port));
+  }
   port_ = acceptor_.local_endpoint().port();
   stopping_ = false;
   AcceptNext();

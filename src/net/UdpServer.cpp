@@ -4,6 +4,7 @@
 #include <atomic>
 #include <boost/asio.hpp>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -103,7 +104,7 @@ void UdpServer::Start() {
   try {
     Open();
   } catch (const boost::system::system_error& e) {
-    throw std::system_error(e.code(), e.what());
+    throw std::system_error(e.code(), "UDP port " + std::to_string(impl_->options.port));  // as for TCP
   }
 }
 

@@ -11,8 +11,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <future>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 #include <thread>
 
 namespace fernpad::net {
@@ -111,6 +115,24 @@ TEST_F(HttpServerTest, AnswersWithTheHandlersBodyAndKeepsTheConnection) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], (std::vector<std::string>{"x:1", "y:2", "a=m"}));
   EXPECT_EQ(peer, "127.0.0.1");
+}
+
+// The user reads this error: it names the port and the system's reason, and a second try may follow.
+TEST_F(HttpServerTest, StartOnAPortInUseNamesThePort) {
+  StartServer([](const std::string&, const std::vector<std::string>&) { return HttpReply{}; });
+  HttpServerOptions options;
+  options.address = "127.0.0.1";
+  options.port = server->Port();
+  HttpServer second(options, [](const std::string&, const std::vector<std::string>&) { return HttpReply{}; });
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      second.Start();
+      ADD_FAILURE() << "started on a port in use";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "TCP port " + std::to_string(options.port) + ": " + std::strerror(EADDRINUSE));
+    }
+  }
 }
 
 TEST_F(HttpServerTest, DefaultReplyHasNoBodyAndErrorsAre500WithTheMessage) {
