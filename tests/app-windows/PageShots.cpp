@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../app/ExampleOptions.h"
 #include "app/win/MainForm.h"
 #include "settings/LiveSettings.h"
 #include "upload/Devices.h"
@@ -98,11 +99,7 @@ void SavePng(const Shot& shot, const std::filesystem::path& file) {
 
 int Run(const std::filesystem::path& folder) {
   settings::LiveSettings live;
-  settings::Options options;
-  options.AllowedHosts = {"192.168.1.23", "192.168.1.40"};
-  options.DeniedHosts = {"192.168.1.99"};
-  options.DefaultFolder = "C:\\Users\\Public\\Pictures\\";
-  options.Devices = {{"android-5f3a", "Pixel 7", "C:\\Users\\Public\\Pictures\\Pixel\\"}};
+  const settings::Options options = ExampleOptions("C:\\Users\\Public\\Pictures\\");
   live.Load(options);
   upload::UploadDevices devices(live, [](const std::string&) { return std::string(); });
   devices.LoadOptions(options.DefaultFolder);

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "ExampleOptions.h"
 #include "app/gui/MainWindow.h"
 #include "settings/LiveSettings.h"
 #include "upload/Devices.h"
@@ -22,11 +23,7 @@ namespace {
 
 int Run(const std::filesystem::path& folder) {
   settings::LiveSettings live;
-  settings::Options options;
-  options.AllowedHosts = {"192.168.1.23", "192.168.1.40"};
-  options.DeniedHosts = {"192.168.1.99"};
-  options.DefaultFolder = "/home/user/Pictures/";
-  options.Devices = {{"android-5f3a", "Pixel 7", "/home/user/Pictures/Pixel/"}};
+  const settings::Options options = ExampleOptions("/home/user/Pictures/");
   live.Load(options);
   upload::UploadDevices devices(live, [](const std::string&) { return std::string(); });
   devices.LoadOptions(options.DefaultFolder);
