@@ -31,6 +31,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--config-dir") {
       cl.configDir = value();
       if (cl.configDir.empty()) throw std::invalid_argument("--config-dir needs a folder");
+    } else if (a == "--backend") {
+      cl.backend = value();
+      if (cl.backend != "x11" && cl.backend != "portal" && cl.backend != "wlroots")
+        throw std::invalid_argument("--backend needs x11, portal or wlroots, not '" + cl.backend + "'");
     } else if (a == "--allow") {
       const std::string& host = value();
       if (host.empty()) throw std::invalid_argument("--allow needs an address");
@@ -60,6 +64,8 @@ std::string UsageText() {
          "  --headless         run without windows (the servers and the logic only)\n"
          "  --config-dir DIR   keep \"option.dat\" in DIR\n"
          "  --allow ADDRESS    allow the device at ADDRESS to control this PC (remembered)\n"
+         "  --backend NAME     inject input and read the screen with NAME (Linux: x11, portal or wlroots)\n"
+         "                     instead of the one the desktop session calls for\n"
          "  --verbose, -v      log what arrives and what is injected to stderr\n"
          "  --http-port PORT   listen for commands on PORT instead of 12769 (0: any free port)\n"
          "  --udp-port PORT    listen for datagrams on PORT instead of 12770 (0: any free port)\n"

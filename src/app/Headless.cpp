@@ -16,7 +16,9 @@ namespace fernpad::app {
 int RunHeadless(const CommandLine& cl) {
   try {
     StopRequest stopRequest;  // before any thread starts
-    const auto platform = MakeOsPlatform();
+    std::string backend;
+    const auto platform = MakeOsPlatform(cl.backend, backend);
+    log::Write(backend);
     HeadlessUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);

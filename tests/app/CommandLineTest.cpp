@@ -27,7 +27,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_EQ(all.udpAnswerPort, 12771);
   EXPECT_TRUE(all.checkUpdate);
   EXPECT_EQ(all.updateUrl, "https://updates.example/fernpad/");
-  for (const char* option : {"--check-update", "--update-url URL"})
+  EXPECT_EQ(ParseCommandLine({"--backend", "wlroots"}).backend, "wlroots");
+  for (const char* option : {"--check-update", "--update-url URL", "--backend NAME"})
     EXPECT_NE(UsageText().find(option), std::string::npos) << option;
 }
 
@@ -38,6 +39,8 @@ TEST(CommandLine, BadInputIsAnErrorWithAMessage) {
   for (const char* bad : {"", "updates.example", "ftp://updates.example/", "file:///tmp/"})
     EXPECT_THROW(ParseCommandLine({"--update-url", bad}), std::invalid_argument) << bad;
   EXPECT_THROW(ParseCommandLine({"--update-url"}), std::invalid_argument);
+  for (const char* bad : {"", "X11", "wayland"})
+    EXPECT_THROW(ParseCommandLine({"--backend", bad}), std::invalid_argument) << bad;
   for (const char* bad : {"65536", "-1", "12a", "", "0x10"})
     EXPECT_THROW(ParseCommandLine({"--http-port", bad}), std::invalid_argument) << bad;
   try {

@@ -54,9 +54,12 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   argv.push_back(nullptr);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0 &&
+        std::string(*e).rfind("WAYLAND_DISPLAY=", 0) !=
+            0)  // the X11 backend, whatever session runs the tests
       env.emplace_back(*e);
   env.push_back("DISPLAY=" + display);
+  env.insert(env.end(), options.extraEnv.begin(), options.extraEnv.end());
   // Autostart entries and data files go into the test's own folder.
   env.push_back("XDG_CONFIG_HOME=" + home_ + "/xdg-config");
   env.push_back("XDG_DATA_HOME=" + home_ + "/xdg-data");

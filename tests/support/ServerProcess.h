@@ -15,7 +15,8 @@ class ServerProcess {
  public:
   struct Options {
     std::vector<std::string> extraArgs;
-    bool headless = true;       // false: the Qt front end (needs the display to be usable by Qt)
+    std::vector<std::string> extraEnv;  // "NAME=value" entries added to the server's environment
+    bool headless = true;               // false: the Qt front end (needs the display to be usable by Qt)
     bool allowLoopback = true;  // start with --allow 127.0.0.1, so requests are served without a prompt
     // false: without --verbose, as a person runs it (nothing logged); the ports are then read from /proc
     // instead of the log.

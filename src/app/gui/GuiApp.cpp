@@ -18,7 +18,7 @@
 #include "app/gui/QtUpdaterUi.h"
 #include "app/gui/SmallWindows.h"
 #include "core/Log.h"
-#include "platform/linux/X11Platform.h"
+#include "platform/OsPlatform.h"
 #include "server/Server.h"
 #include "updater/Updater.h"
 
@@ -56,7 +56,9 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   std::unique_ptr<Platform> platform;
   try {
-    platform = std::make_unique<X11Platform>();
+    std::string backend;
+    platform = MakeOsPlatform(cl.backend, backend);
+    std::cerr << backend << '\n';
   } catch (const std::exception& e) {
     std::cerr << "fernpad-server: " << e.what() << '\n';
     return 1;
