@@ -1,0 +1,62 @@
+#!/usr/bin/python3
+"""Answers the desktop portal's "Remote desktop" dialog as a person would: switches on "Allow remote
+interaction" and presses "Share", through the accessibility bus (the dialog is a GTK window of
+xdg-desktop-portal-gnome). Usage: approve-portal-dialog.py [SECONDS]. Exit 0 once the dialog is answered,
+1 when none appeared in time (default 30 s)."""
+import sys
+import time
+
+import pyatspi
+
+DIALOG_APP = "xdg-desktop-portal-gnome"
+
+
+def find(node, want, depth=0):
+    if depth > 40:
+        return None
+    try:
+        if want(node):
+            return node
+        for child in node:
+            found = find(child, want, depth + 1)
+            if found:
+                return found
+    except Exception:  # a window closing while it is walked
+        pass
+    return None
+
+
+def answer():
+    desktop = pyatspi.Registry.getDesktop(0)
+    app = find(desktop, lambda a: a.getRole() == pyatspi.ROLE_APPLICATION and a.name == DIALOG_APP)
+    if not app:
+        return False
+    app.clear_cache()  # what it cached of the program before the dialog opened
+    share = find(app, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and "Share" in a.name)
+    if not share or not share.getState().contains(pyatspi.STATE_SENSITIVE):
+        return False
+    allow = find(app, lambda a: a.getRole() == pyatspi.ROLE_CHECK_BOX and a.name == "Allow remote interaction")
+    if allow and not allow.getState().contains(pyatspi.STATE_CHECKED):
+        allow.queryAction().doAction(0)
+        deadline = time.monotonic() + 5
+        while not allow.getState().contains(pyatspi.STATE_CHECKED):
+            if time.monotonic() > deadline:
+                raise SystemExit("the switch did not turn on")
+            time.sleep(0.05)
+    share.queryAction().doAction(0)
+    return True
+
+
+def main():
+    deadline = time.monotonic() + (float(sys.argv[1]) if len(sys.argv) > 1 else 30)
+    while time.monotonic() < deadline:
+        if answer():
+            print("answered", flush=True)
+            return 0
+        time.sleep(0.1)
+    print("no dialog", flush=True)
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
