@@ -1,6 +1,6 @@
 // A full-screen Wayland window in one colour that prints, one line each, what reaches it:
-//   ready W H / pointer / keymap / enter X Y / motion X Y / button CODE STATE / discrete AXIS STEPS / text
-//   UTF8
+//   ready W H / pointer / keymap / enter X Y (and motion X Y) / motion X Y / button CODE STATE / discrete
+//   AXIS STEPS / text UTF8
 // Usage: fernpad_wayland_event_log RRGGBB   (the display from $WAYLAND_DISPLAY); ends when stdin closes.
 #include <poll.h>
 #include <sys/mman.h>
@@ -100,6 +100,8 @@ const xdg_toplevel_listener kToplevel = {ToplevelConfigure, ToplevelClose, Tople
 
 void Enter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
   Line("enter %d %d", wl_fixed_to_int(x), wl_fixed_to_int(y));
+  // A pointer that arrives with a move (the window took the pointer after the move before) is there too.
+  Line("motion %d %d", wl_fixed_to_int(x), wl_fixed_to_int(y));
 }
 void Leave(void*, wl_pointer*, std::uint32_t, wl_surface*) {}
 void Motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {

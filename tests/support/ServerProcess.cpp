@@ -53,10 +53,16 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env;
+  const auto overridden = [&](const std::string& entry) {
+    for (const std::string& extra : options.extraEnv)
+      if (entry.compare(0, extra.find('=') + 1, extra, 0, extra.find('=') + 1) == 0) return true;
+    return false;
+  };
   for (char** e = environ; *e; ++e)
     if (std::string(*e).rfind("DISPLAY=", 0) != 0 && std::string(*e).rfind("XDG_", 0) != 0 &&
         std::string(*e).rfind("WAYLAND_DISPLAY=", 0) !=
-            0)  // the X11 backend, whatever session runs the tests
+            0 &&          // the X11 backend, whatever session runs the tests
+        !overridden(*e))  // e.g. the session bus of the desktop a test starts, not the one running the tests
       env.emplace_back(*e);
   env.push_back("DISPLAY=" + display);
   env.insert(env.end(), options.extraEnv.begin(), options.extraEnv.end());
@@ -132,6 +138,7 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
       }
     }
   }
+  startLog_ = err_text;
   // Keep draining stderr so a verbose server never blocks on a full pipe.
   std::thread([fd = stderrFd_] {
     std::string sink;

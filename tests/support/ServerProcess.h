@@ -15,7 +15,7 @@ class ServerProcess {
  public:
   struct Options {
     std::vector<std::string> extraArgs;
-    std::vector<std::string> extraEnv;  // "NAME=value" entries added to the server's environment
+    std::vector<std::string> extraEnv;  // "NAME=value" entries for the server, in place of the test's own
     bool headless = true;               // false: the Qt front end (needs the display to be usable by Qt)
     bool allowLoopback = true;  // start with --allow 127.0.0.1, so requests are served without a prompt
     // false: without --verbose, as a person runs it (nothing logged); the ports are then read from /proc
@@ -42,6 +42,8 @@ class ServerProcess {
   const std::string& Home() const { return home_; }
   // Sends SIGTERM and returns the exit status (-1 if it did not end within the timeout or died of a signal).
   int Stop(std::chrono::seconds timeout = std::chrono::seconds(10));
+  // What the server wrote to its standard error until it listened on its ports.
+  const std::string& StartLog() const { return startLog_; }
   // Standard output so far (waits up to timeout for at least minBytes).
   std::string Stdout(std::size_t minBytes = 0,
                      std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
@@ -54,6 +56,7 @@ class ServerProcess {
   int uploadPort_ = 0;
   int udpPort_ = 0;
   std::string out_;
+  std::string startLog_;
   std::string home_;
 };
 

@@ -9,6 +9,9 @@
 #ifdef FERNPAD_HAVE_WAYLAND
 #include "platform/linux/wayland/WlrootsPlatform.h"
 #endif
+#ifdef FERNPAD_HAVE_PORTAL
+#include "platform/linux/wayland/PortalPlatform.h"
+#endif
 
 namespace fernpad {
 
@@ -33,6 +36,9 @@ std::unique_ptr<Platform> MakeOsPlatform(const std::string& backend, std::string
   }
   SessionFacts session{Env("XDG_SESSION_TYPE"), Env("WAYLAND_DISPLAY"), Env("DISPLAY"),
                        Env("XDG_CURRENT_DESKTOP")};
+#ifdef FERNPAD_HAVE_PORTAL
+  session.portalBuilt = true;
+#endif
 #ifdef FERNPAD_HAVE_WAYLAND
   // Asking the compositor costs one round trip; only a Wayland session, or a forced wlroots, asks.
   if (!session.waylandDisplay.empty() && (IsWaylandSession(session) || forced == BackendKind::kWlroots))
@@ -58,6 +64,11 @@ std::unique_ptr<Platform> MakeOsPlatform(const std::string& backend, std::string
       break;
 #endif
     case BackendKind::kPortal:
+#ifdef FERNPAD_HAVE_PORTAL
+      platform = std::make_unique<PortalPlatform>(session.waylandDisplay);
+      where = session.desktop.empty() ? "this desktop" : "the " + session.desktop + " desktop";
+      break;
+#endif
       // ChooseBackend picks no backend this build lacks.
       throw std::runtime_error("the " + std::string(BackendName(*choice.kind)) +
                                " backend is not in this build");

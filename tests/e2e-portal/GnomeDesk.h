@@ -1,0 +1,103 @@
+#pragma once
+
+// A private headless GNOME desktop (gnome-desk.sh) and the helper that answers its portal's permission
+// dialog, for the tests of the portal backend.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "WaylandDesk.h"
+
+namespace fernpad::test {
+
+// Whether the desktop, its portals and the accessibility bindings the dialog helper uses are installed.
+inline bool GnomeDeskInstalled() {
+  return std::system(
+             "command -v mutter >/dev/null 2>&1 && command -v wireplumber >/dev/null 2>&1 && "
+             "test -x /usr/libexec/xdg-desktop-portal-gnome && "
+             "/usr/bin/python3 -c 'import pyatspi' >/dev/null 2>&1") == 0;
+}
+
+class GnomeDesk {
+ public:
+  GnomeDesk() {
+    char dir[] = "/tmp/fernpad-gnome-XXXXXX";
+    if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp");
+    dir_ = dir;
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    process_ = std::make_unique<Child>(std::vector<std::string>{FERNPAD_GNOME_DESK, dir_}, Environment(),
+                                       in[0], out[1], devNull);
+    close(devNull);
+    close(in[0]);
+    close(out[1]);
+    stdin_ = in[1];
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (line.find('\n') == std::string::npos) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd p{out[0], POLLIN, 0};
+      char b[512];
+      ssize_t n = 0;
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
+          (n = read(out[0], b, sizeof b)) <= 0)
+        break;
+      line.append(b, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    std::istringstream words(line);
+    std::string ready;
+    words >> ready >> bus_ >> socket_;
+    if (ready != "ready" || socket_.empty())
+      throw std::runtime_error("the GNOME desktop did not start: " + line);
+  }
+  ~GnomeDesk() {
+    close(stdin_);  // the desktop ends what it started
+    process_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+  const std::string& Socket() const { return socket_; }
+  // What a program needs to reach this desktop, its bus and its portals.
+  std::vector<std::string> Env() const {
+    return {"DBUS_SESSION_BUS_ADDRESS=" + bus_, "XDG_RUNTIME_DIR=" + dir_ + "/run",
+            "WAYLAND_DISPLAY=" + socket_, "XDG_CURRENT_DESKTOP=GNOME", "XDG_SESSION_TYPE=wayland"};
+  }
+
+ private:
+  static std::vector<std::string> Environment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    return env;
+  }
+  std::string dir_, bus_, socket_;
+  std::unique_ptr<Child> process_;
+  int stdin_ = -1;
+};
+
+// Answers the desktop's permission dialog ("Share", with "Allow remote interaction" on) once it appears.
+class DialogApprover {
+ public:
+  explicit DialogApprover(const GnomeDesk& desk) {
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    process_ =
+        std::make_unique<Child>(std::vector<std::string>{"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "30"},
+                                desk.Env(), -1, devNull, devNull);
+    close(devNull);
+  }
+
+ private:
+  std::unique_ptr<Child> process_;
+};
+
+}  // namespace fernpad::test

@@ -1,0 +1,104 @@
+// End to end on GNOME: the built program with the portal backend on a private headless GNOME desktop,
+// its permission dialog answered as a person would, driven by curl, seen by a full-screen Wayland window
+// that logs what reaches it.
+#include <gtest/gtest.h>
+
+#include "GnomeDesk.h"
+#include "Loopback.h"
+#include "ServerProcess.h"
+#include "core/Bitmap24.h"
+#include "imaging/Jpeg.h"
+
+namespace fernpad::test {
+namespace {
+
+// mutter draws in software: on a busy machine an event takes seconds to reach the window.
+constexpr auto kArrives = 15s;
+
+class PortalServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!GnomeDeskInstalled()) return;  // each test skips
+    desk = new GnomeDesk;
+    window = new EventLog(desk->Socket(), "FF8000");
+    if (!window->WaitFor("ready 1920 1080", 10s)) throw std::runtime_error("no window: " + window->Seen());
+    approver = new DialogApprover(*desk);
+    ServerProcess::Options options;
+    options.extraArgs = {"--backend", "portal"};
+    options.extraEnv = desk->Env();
+    server = new ServerProcess(FERNPAD_SERVER_BINARY, "", options);
+    if (!window->WaitFor("pointer", kArrives) || !window->WaitFor("keymap", kArrives))
+      throw std::runtime_error("the window got no pointer or keyboard: " + window->Seen());
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    delete approver;
+    delete window;
+    delete desk;
+  }
+  void SetUp() override {
+    if (!desk) GTEST_SKIP() << "mutter, its portals or python3-pyatspi are not installed";
+  }
+  static std::string Get(const std::string& query) { return Curl(server->HttpPort(), "/?" + query); }
+
+  static GnomeDesk* desk;
+  static EventLog* window;
+  static DialogApprover* approver;
+  static ServerProcess* server;
+};
+GnomeDesk* PortalServerTest::desk = nullptr;
+EventLog* PortalServerTest::window = nullptr;
+DialogApprover* PortalServerTest::approver = nullptr;
+ServerProcess* PortalServerTest::server = nullptr;
+
+TEST_F(PortalServerTest, TheServerSaysTheDesktopAsksAtEachStart) {
+  EXPECT_NE(server->StartLog().find("at every start"), std::string::npos) << server->StartLog();
+}
+
+TEST_F(PortalServerTest, AbsoluteAndRelativeMovesReachTheWindow) {
+  Get("x:-100&y:50&a=a");
+  EXPECT_TRUE(window->WaitFor("motion 860 590", kArrives)) << window->Seen();
+  Get("x:15&y:-3&a=m");  // acceleration 1: 15 takes one step to 15.75
+  EXPECT_TRUE(window->WaitFor("motion 876 587", kArrives)) << window->Seen();
+  Get("x:-5000&y:-5000&a=m");  // stops at the corner, and the server knows it
+  EXPECT_TRUE(window->WaitFor("motion 0 0", kArrives)) << window->Seen();
+  Get("x:3&y:4&a=m");
+  EXPECT_TRUE(window->WaitFor("motion 3 4", kArrives)) << window->Seen();
+}
+
+TEST_F(PortalServerTest, ButtonsAndWheelReachTheWindow) {
+  const char* const steps[][2] = {
+      {"x:0&y:0&a=mbl", "button 272 0"},
+      {"x:0&y:0&a=mbr", "button 273 0"},
+      {"x:0&y:0&a=mbm", "button 274 0"},
+      {"x:0&y:1&a=scrollm", "discrete 0 1"},    // towards the user
+      {"x:0&y:-2&a=scrollm", "discrete 0 -1"},  // two clicks arrive as two steps
+      {"", "discrete 0 -1"},
+  };
+  for (const auto& s : steps) {
+    if (*s[0]) Get(s[0]);
+    EXPECT_TRUE(window->WaitFor(s[1], kArrives)) << s[0] << "\n" << window->Seen();
+  }
+}
+
+TEST_F(PortalServerTest, TextTypesWhatTheLayoutHasAndSkipsTheRest) {
+  Get("x:0&y:0&a=k&v=%20A%E9b");  // "Aéb" in Windows-1252; the desktop's US layout has no "é"
+  EXPECT_TRUE(window->WaitFor("key A A", kArrives)) << window->Seen();
+  EXPECT_TRUE(window->WaitFor("key b b", kArrives)) << window->Seen();
+  EXPECT_EQ(window->Seen().find("key e"), std::string::npos) << window->Seen();
+}
+
+TEST_F(PortalServerTest, SnapshotShowsTheWindow) {
+  const std::string reply = Get("x:0&y:0&a=ss");
+  const auto body = reply.find("\r\n\r\n");
+  ASSERT_NE(body, std::string::npos) << reply;
+  const Bitmap24 shot = DecodeJpeg(reply.substr(body + 4));
+  ASSERT_GT(shot.Width(), 0);
+  const std::uint8_t* p = shot.Pixel(shot.Width() / 2, shot.Height() / 2);  // blue, green, red
+  EXPECT_NEAR(p[2], 0xFF, 8);
+  EXPECT_NEAR(p[1], 0x80, 8);
+  EXPECT_NEAR(p[0], 0x00, 8);
+}
+
+}  // namespace
+}  // namespace fernpad::test
