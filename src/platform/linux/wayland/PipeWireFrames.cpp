@@ -99,9 +99,16 @@ struct PipeWireFrames::Impl {
     pw_stream_queue_buffer(im.stream, newest);
   }
 
-  static void OnStateChanged(void*, pw_stream_state, pw_stream_state state, const char* error) {
+  static void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
+    auto& im = *static_cast<Impl*>(data);
     if (state == PW_STREAM_STATE_ERROR)
       log::Write(std::string("PipeWire: the screen's stream failed: ") + (error ? error : "unknown error"));
+    if (state != PW_STREAM_STATE_STREAMING) {
+      // The stream stopped (the sharing ended in the desktop, or the monitor changed and the stream is
+      // negotiated again, after which a new frame comes): its last frame may no longer be the screen.
+      std::lock_guard lock(im.mutex);
+      im.frame.clear();
+    }
   }
 
   ~Impl() {

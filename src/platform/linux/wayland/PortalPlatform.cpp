@@ -84,8 +84,7 @@ struct PortalPlatform::Impl {
       refusing = false;
     } else if (!refusing) {
       refusing = true;
-      log::Write("Desktop portal: the desktop refused an input event (" + session->LastError() +
-                 "); the session may have been ended in the desktop");
+      log::Write("Desktop portal: the desktop refused an input event: " + session->LastError());
     }
   }
 

@@ -104,6 +104,11 @@ int ReadResults(sd_bus_message* m, Response& out) {
   return sd_bus_message_exit_container(m);
 }
 
+int OnClosed(sd_bus_message*, void* userdata, sd_bus_error*) {
+  *static_cast<bool*>(userdata) = true;
+  return 0;
+}
+
 int OnResponse(sd_bus_message* m, void* userdata, sd_bus_error*) {
   auto& response = *static_cast<Response*>(userdata);
   response.arrived = true;
@@ -193,6 +198,9 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
   if (!created.arrived || created.code != 0 || created.sessionHandle.empty())
     throw std::runtime_error("desktop portal: the desktop did not create a remote-desktop session");
   session_ = created.sessionHandle;
+  // The desktop says so when the user ends the sharing (the slot lives as long as the connection).
+  sd_bus_match_signal(bus_->bus, nullptr, nullptr, session_.c_str(), "org.freedesktop.portal.Session",
+                      "Closed", OnClosed, &ended_);
   const Response devices = bus_->Request(kRemoteDesktop, "SelectDevices", session_,
                                          {{"types", 'u', nullptr, kKeyboard | kPointer}}, kQuick);
   if (!devices.arrived || devices.code != 0)
@@ -222,7 +230,7 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
 }
 
 PortalSession::~PortalSession() {
-  if (!session_.empty() && bus_->bus) {
+  if (!session_.empty() && bus_->bus && !ended_) {
     Error error;
     sd_bus_call_method(bus_->bus, kDest, session_.c_str(), "org.freedesktop.portal.Session", "Close",
                        &error.e, nullptr, "");
@@ -242,47 +250,49 @@ int PortalSession::OpenPipeWireRemote() {
   return fcntl(fd, F_DUPFD_CLOEXEC, 3);  // the message owns the descriptor it carries
 }
 
-namespace {
+bool PortalSession::Ended() {
+  // Signals wait in the connection's queue until handled here.
+  while (sd_bus_process(bus_->bus, nullptr) > 0) {
+  }
+  return ended_;
+}
 
 template <class... Args>
-bool Notify(sd_bus* bus, const std::string& session, std::string& lastError, const char* member,
-            const char* types, Args... args) {
+bool PortalSession::Notify(const char* member, const char* types, Args... args) {
+  if (Ended()) {
+    lastError_ = "the sharing was ended in the desktop";
+    return false;
+  }
   Error error;
-  if (sd_bus_call_method(bus, kDest, kPath, kRemoteDesktop, member, &error.e, nullptr, types, session.c_str(),
-                         0u, args...) >= 0)
+  if (sd_bus_call_method(bus_->bus, kDest, kPath, kRemoteDesktop, member, &error.e, nullptr, types,
+                         session_.c_str(), 0u, args...) >= 0)
     return true;
-  lastError = error.Text();
+  lastError_ = error.Text();
   return false;
 }
 
-}  // namespace
-
 bool PortalSession::PointerMotion(double dx, double dy) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyPointerMotion", "oa{sv}dd", dx, dy);
+  return Notify("NotifyPointerMotion", "oa{sv}dd", dx, dy);
 }
 
 bool PortalSession::PointerMotionAbsolute(double x, double y) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyPointerMotionAbsolute", "oa{sv}udd", monitor_.node, x,
-                y);
+  return Notify("NotifyPointerMotionAbsolute", "oa{sv}udd", monitor_.node, x, y);
 }
 
 bool PortalSession::PointerButton(int button, bool pressed) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyPointerButton", "oa{sv}iu", button,
-                pressed ? 1u : 0u);
+  return Notify("NotifyPointerButton", "oa{sv}iu", button, pressed ? 1u : 0u);
 }
 
 bool PortalSession::PointerAxisDiscrete(std::uint32_t axis, int steps) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyPointerAxisDiscrete", "oa{sv}ui", axis, steps);
+  return Notify("NotifyPointerAxisDiscrete", "oa{sv}ui", axis, steps);
 }
 
 bool PortalSession::KeyboardKeycode(int evdevCode, bool pressed) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyKeyboardKeycode", "oa{sv}iu", evdevCode,
-                pressed ? 1u : 0u);
+  return Notify("NotifyKeyboardKeycode", "oa{sv}iu", evdevCode, pressed ? 1u : 0u);
 }
 
 bool PortalSession::KeyboardKeysym(std::uint32_t keysym, bool pressed) {
-  return Notify(bus_->bus, session_, lastError_, "NotifyKeyboardKeysym", "oa{sv}iu", static_cast<int>(keysym),
-                pressed ? 1u : 0u);
+  return Notify("NotifyKeyboardKeysym", "oa{sv}iu", static_cast<int>(keysym), pressed ? 1u : 0u);
 }
 
 }  // namespace fernpad::portal

@@ -43,6 +43,9 @@ class PortalSession {
   // descriptor); -1 when the portal refused.
   int OpenPipeWireRemote();
 
+  // Whether the desktop has ended the session (the user stopped the sharing); input then goes nowhere.
+  bool Ended();
+
   // Input events. Each returns false when the portal refused it (the session ended, or the device was not
   // allowed); the reason is in LastError().
   bool PointerMotion(double dx, double dy);
@@ -60,6 +63,10 @@ class PortalSession {
   std::uint32_t devices_ = 0;
   Stream monitor_;
   std::string lastError_;
+  bool ended_ = false;
+
+  template <class... Args>
+  bool Notify(const char* member, const char* types, Args... args);
 };
 
 }  // namespace fernpad::portal
