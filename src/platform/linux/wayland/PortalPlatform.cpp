@@ -143,7 +143,7 @@ PortalPlatform::PortalPlatform(const std::string& waylandDisplay, std::chrono::m
   im.layout = std::make_unique<wayland::DesktopKeymap>(waylandDisplay);
   // The first frame takes a moment (the stream is negotiated first): the server answers snapshots once it
   // is there. Without one in time, snapshots wait for it themselves.
-  if (!im.frames->WaitForFirst(std::chrono::seconds(10)))
+  if (!im.frames->WaitForFirst(std::chrono::seconds(5)))
     log::Write("Desktop portal: the desktop has sent no picture of the screen yet");
   // A new session loses its first pointer event and its first key: spend them on a move by nothing and a
   // Shift tap.

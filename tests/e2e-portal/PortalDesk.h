@@ -1,7 +1,7 @@
 #pragma once
 
-// A private headless GNOME desktop (gnome-desk.sh) and the helper that answers its portal's permission
-// dialog, for the tests of the portal backend.
+// A private headless desktop (portal-desk.sh: GNOME or KDE) and the helper that answers GNOME's portal
+// permission dialog, for the tests of the portal backend.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -19,25 +19,33 @@
 
 namespace fernpad::test {
 
-// Whether the desktop, its portals and the accessibility bindings the dialog helper uses are installed.
-inline bool GnomeDeskInstalled() {
-  return std::system(
-             "command -v mutter >/dev/null 2>&1 && command -v wireplumber >/dev/null 2>&1 && "
-             "test -x /usr/libexec/xdg-desktop-portal-gnome && "
-             "/usr/bin/python3 -c 'import pyatspi' >/dev/null 2>&1") == 0;
+enum class Desktop { kGnome, kKde };
+
+// Whether the desktop, its portals and (GNOME) the accessibility bindings the dialog helper uses are
+// installed.
+inline bool DesktopInstalled(Desktop desktop) {
+  const char* check =
+      desktop == Desktop::kGnome
+          ? "command -v mutter && command -v wireplumber && test -x /usr/libexec/xdg-desktop-portal-gnome && "
+            "/usr/bin/python3 -c 'import pyatspi'"
+          : "command -v kwin_wayland && command -v wireplumber && "
+            "test -x /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde && "
+            "test -e /usr/lib/x86_64-linux-gnu/qt5/plugins/platforms/libqwayland-generic.so";
+  return std::system(("(" + std::string(check) + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
-class GnomeDesk {
+class PortalDesk {
  public:
-  GnomeDesk() {
-    char dir[] = "/tmp/fernpad-gnome-XXXXXX";
+  explicit PortalDesk(Desktop desktop) : desktop_(desktop) {
+    char dir[] = "/tmp/fernpad-desk-XXXXXX";
     if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp");
     dir_ = dir;
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    process_ = std::make_unique<Child>(std::vector<std::string>{FERNPAD_GNOME_DESK, dir_}, Environment(),
-                                       in[0], out[1], devNull);
+    process_ = std::make_unique<Child>(
+        std::vector<std::string>{FERNPAD_PORTAL_DESK, dir_, desktop == Desktop::kGnome ? "gnome" : "kde"},
+        Environment(), in[0], out[1], devNull);
     close(devNull);
     close(in[0]);
     close(out[1]);
@@ -59,19 +67,22 @@ class GnomeDesk {
     std::istringstream words(line);
     std::string ready;
     words >> ready >> bus_ >> socket_;
-    if (ready != "ready" || socket_.empty())
-      throw std::runtime_error("the GNOME desktop did not start: " + line);
+    if (ready != "ready" || socket_.empty()) throw std::runtime_error("the desktop did not start: " + line);
   }
-  ~GnomeDesk() {
+  ~PortalDesk() {
     close(stdin_);  // the desktop ends what it started
     process_.reset();
-    std::filesystem::remove_all(dir_);
+    // The desktop's programs may still be removing their files as they end.
+    std::error_code error;
+    for (int i = 0; i < 20 && (std::filesystem::remove_all(dir_, error), error); ++i) usleep(50'000);
   }
   const std::string& Socket() const { return socket_; }
   // What a program needs to reach this desktop, its bus and its portals.
   std::vector<std::string> Env() const {
     return {"DBUS_SESSION_BUS_ADDRESS=" + bus_, "XDG_RUNTIME_DIR=" + dir_ + "/run",
-            "WAYLAND_DISPLAY=" + socket_, "XDG_CURRENT_DESKTOP=GNOME", "XDG_SESSION_TYPE=wayland"};
+            "WAYLAND_DISPLAY=" + socket_,
+            "XDG_CURRENT_DESKTOP=" + std::string(desktop_ == Desktop::kGnome ? "GNOME" : "KDE"),
+            "XDG_SESSION_TYPE=wayland"};
   }
 
  private:
@@ -80,6 +91,7 @@ class GnomeDesk {
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     return env;
   }
+  Desktop desktop_;
   std::string dir_, bus_, socket_;
   std::unique_ptr<Child> process_;
   int stdin_ = -1;
@@ -88,7 +100,7 @@ class GnomeDesk {
 // Answers the desktop's permission dialog ("Share", with "Allow remote interaction" on) once it appears.
 class DialogApprover {
  public:
-  explicit DialogApprover(const GnomeDesk& desk) {
+  explicit DialogApprover(const PortalDesk& desk) {
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
     process_ =
         std::make_unique<Child>(std::vector<std::string>{"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "30"},
