@@ -97,14 +97,15 @@ class PortalDesk {
   int stdin_ = -1;
 };
 
-// Answers the desktop's permission dialog ("Share", with "Allow remote interaction" on) once it appears.
+// Answers the desktop's permission dialog once it appears: "Share", with "Allow remote interaction" switched
+// on, or left off as the dialog shows it.
 class DialogApprover {
  public:
-  explicit DialogApprover(const PortalDesk& desk) {
+  explicit DialogApprover(const PortalDesk& desk, bool allowInteraction = true) {
+    std::vector<std::string> args = {"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "30"};
+    if (!allowInteraction) args.push_back("--share-only");
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    process_ =
-        std::make_unique<Child>(std::vector<std::string>{"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "30"},
-                                desk.Env(), -1, devNull, devNull);
+    process_ = std::make_unique<Child>(args, desk.Env(), -1, devNull, devNull);
     close(devNull);
   }
 

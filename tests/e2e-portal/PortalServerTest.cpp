@@ -100,6 +100,21 @@ TEST_F(PortalServerTest, SnapshotShowsTheWindow) {
   EXPECT_NEAR(p[0], 0x00, 8);
 }
 
+// The dialog's "Allow remote interaction" is off unless the user switches it on: the server then shares
+// the screen only, and says why the mouse and keyboard do nothing.
+TEST(GnomePortalWithoutInteractionTest, TheServerSaysInputWasNotAllowed) {
+  if (!DesktopInstalled(Desktop::kGnome))
+    GTEST_SKIP() << "mutter, its portals or python3-pyatspi are not installed";
+  PortalDesk desk(Desktop::kGnome);
+  DialogApprover approver(desk, false);
+  ServerProcess::Options options;
+  options.extraArgs = {"--backend", "portal"};
+  options.extraEnv = desk.Env();
+  ServerProcess server(FERNPAD_SERVER_BINARY, "", options);
+  EXPECT_NE(server.StartLog().find("allowed no control of the mouse or keyboard"), std::string::npos)
+      << server.StartLog();
+}
+
 // KDE grants the portal session without a dialog here, and its compositor takes the same input calls.
 // (KWin's screen cast sends no frame on a virtual output without a GPU, so snapshots are not tried.)
 TEST(KdePortalServerTest, InputReachesTheWindow) {

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Answers the desktop portal's "Remote desktop" dialog as a person would: switches on "Allow remote
 interaction" and presses "Share", through the accessibility bus (the dialog is a GTK window of
-xdg-desktop-portal-gnome). Usage: approve-portal-dialog.py [SECONDS]. Exit 0 once the dialog is answered,
-1 when none appeared in time (default 30 s)."""
+xdg-desktop-portal-gnome). Usage: approve-portal-dialog.py [SECONDS] [--share-only]; --share-only leaves
+the switch as the dialog shows it (off). Exit 0 once the dialog is answered, 1 when none appeared in time
+(default 30 s)."""
 import sys
 import time
 
@@ -26,7 +27,7 @@ def find(node, want, depth=0):
     return None
 
 
-def answer():
+def answer(allow_interaction):
     desktop = pyatspi.Registry.getDesktop(0)
     app = find(desktop, lambda a: a.getRole() == pyatspi.ROLE_APPLICATION and a.name == DIALOG_APP)
     if not app:
@@ -36,7 +37,7 @@ def answer():
     if not share or not share.getState().contains(pyatspi.STATE_SENSITIVE):
         return False
     allow = find(app, lambda a: a.getRole() == pyatspi.ROLE_CHECK_BOX and a.name == "Allow remote interaction")
-    if allow and not allow.getState().contains(pyatspi.STATE_CHECKED):
+    if allow_interaction and allow and not allow.getState().contains(pyatspi.STATE_CHECKED):
         allow.queryAction().doAction(0)
         deadline = time.monotonic() + 5
         while not allow.getState().contains(pyatspi.STATE_CHECKED):
@@ -48,9 +49,10 @@ def answer():
 
 
 def main():
-    deadline = time.monotonic() + (float(sys.argv[1]) if len(sys.argv) > 1 else 30)
+    args = [a for a in sys.argv[1:] if a != "--share-only"]
+    deadline = time.monotonic() + (float(args[0]) if args else 30)
     while time.monotonic() < deadline:
-        if answer():
+        if answer("--share-only" not in sys.argv):
             print("answered", flush=True)
             return 0
         time.sleep(0.1)
