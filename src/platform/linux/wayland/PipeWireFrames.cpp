@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
-#include <vector>
 
 // The PipeWire and SPA headers are C: they and their builder macros, used in this file, use C idioms
 // (statement expressions, compound literals) that pedantic C++ warns about.
@@ -39,11 +37,29 @@ struct PipeWireFrames::Impl {
   std::uint32_t format = 0;  // set on the loop's thread while it negotiates
   int width = 0, height = 0;
 
-  std::mutex mutex;  // guards the frame
+  // The newest usable frame, kept from the stream (not copied) until a newer one comes, when it goes back.
+  // Touched on the loop's thread, or elsewhere with the loop locked.
+  pw_buffer* held = nullptr;
+  const std::uint8_t* heldPixels = nullptr;
+  std::size_t heldStride = 0;
+  int heldWidth = 0, heldHeight = 0;
+  bool heldRgb = false;
+
+  std::mutex mutex;  // guards `ready`
   std::condition_variable arrived;
-  std::vector<std::uint8_t> frame;  // the latest frame's rows, 4 bytes a pixel, without padding
-  int frameWidth = 0, frameHeight = 0;
-  bool frameRgb = false;
+  bool ready = false;  // a frame is held
+
+  void SetReady(bool now) {
+    std::lock_guard lock(mutex);
+    ready = now;
+    if (now) arrived.notify_all();
+  }
+
+  void Release() {
+    if (held) pw_stream_queue_buffer(stream, held);
+    held = nullptr;
+    SetReady(false);
+  }
 
   static void OnParamChanged(void* data, std::uint32_t id, const spa_pod* param) {
     auto& im = *static_cast<Impl*>(data);
@@ -78,37 +94,39 @@ struct PipeWireFrames::Impl {
     const bool usable = buf->n_datas > 0 && d.data && d.chunk && d.chunk->size > 0 &&
                         !(d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) && im.width > 0 && im.height > 0 &&
                         im.width <= 32767 && im.height <= 32767;
-    if (usable) {
-      const std::size_t rowBytes = static_cast<std::size_t>(im.width) * 4;
-      const std::size_t stride = d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
-      const std::size_t offset = d.chunk->offset % (d.maxsize ? d.maxsize : 1);
-      if (stride >= rowBytes &&
-          offset + stride * (static_cast<std::size_t>(im.height) - 1) + rowBytes <= d.maxsize) {
-        const auto* src = static_cast<const std::uint8_t*>(d.data) + offset;
-        std::lock_guard lock(im.mutex);
-        im.frame.resize(rowBytes * static_cast<std::size_t>(im.height));
-        for (int y = 0; y < im.height; ++y)
-          std::memcpy(im.frame.data() + rowBytes * static_cast<std::size_t>(y),
-                      src + stride * static_cast<std::size_t>(y), rowBytes);
-        im.frameWidth = im.width;
-        im.frameHeight = im.height;
-        im.frameRgb = IsRgbOrder(im.format);
-        im.arrived.notify_all();
-      }
+    const std::size_t rowBytes = static_cast<std::size_t>(im.width) * 4;
+    const std::size_t stride =
+        usable && d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
+    const std::size_t offset = usable ? d.chunk->offset % (d.maxsize ? d.maxsize : 1) : 0;
+    if (!usable || stride < rowBytes ||
+        offset + stride * (static_cast<std::size_t>(im.height) - 1) + rowBytes > d.maxsize) {
+      pw_stream_queue_buffer(im.stream, newest);  // e.g. a change of the pointer alone carries no picture
+      return;
     }
-    pw_stream_queue_buffer(im.stream, newest);
+    if (im.held) pw_stream_queue_buffer(im.stream, im.held);
+    im.held = newest;
+    im.heldPixels = static_cast<const std::uint8_t*>(d.data) + offset;
+    im.heldStride = stride;
+    im.heldWidth = im.width;
+    im.heldHeight = im.height;
+    im.heldRgb = IsRgbOrder(im.format);
+    im.SetReady(true);
+  }
+
+  static void OnRemoveBuffer(void* data, pw_buffer* buffer) {
+    auto& im = *static_cast<Impl*>(data);
+    if (buffer != im.held) return;
+    im.held = nullptr;
+    im.SetReady(false);
   }
 
   static void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
     auto& im = *static_cast<Impl*>(data);
     if (state == PW_STREAM_STATE_ERROR)
       log::Write(std::string("PipeWire: the screen's stream failed: ") + (error ? error : "unknown error"));
-    if (state != PW_STREAM_STATE_STREAMING) {
-      // The stream stopped (the sharing ended in the desktop, or the monitor changed and the stream is
-      // negotiated again, after which a new frame comes): its last frame may no longer be the screen.
-      std::lock_guard lock(im.mutex);
-      im.frame.clear();
-    }
+    // The stream stopped (the sharing ended in the desktop, or the monitor changed and the stream is
+    // negotiated again, after which a new frame comes): its last frame may no longer be the screen.
+    if (state != PW_STREAM_STATE_STREAMING) im.Release();
   }
 
   ~Impl() {
@@ -152,6 +170,7 @@ PipeWireFrames::PipeWireFrames(int fd, std::uint32_t node) : impl_(std::make_uni
   im.events.state_changed = &Impl::OnStateChanged;
   im.events.param_changed = &Impl::OnParamChanged;
   im.events.process = &Impl::OnProcess;
+  im.events.remove_buffer = &Impl::OnRemoveBuffer;
   pw_stream_add_listener(im.stream, &im.listener, &im.events, &im);
 
   std::uint8_t buffer[1024];
@@ -178,22 +197,28 @@ PipeWireFrames::~PipeWireFrames() = default;
 
 bool PipeWireFrames::WaitForFirst(std::chrono::milliseconds timeout) {
   std::unique_lock lock(impl_->mutex);
-  return impl_->arrived.wait_for(lock, timeout, [&] { return !impl_->frame.empty(); });
+  return impl_->arrived.wait_for(lock, timeout, [&] { return impl_->ready; });
 }
 
 bool PipeWireFrames::Latest(Bitmap24& out, std::chrono::milliseconds timeout) {
   auto& im = *impl_;
-  std::unique_lock lock(im.mutex);
-  if (!im.arrived.wait_for(lock, timeout, [&] { return !im.frame.empty(); })) return false;
-  out.SetSize(im.frameWidth, im.frameHeight);
-  const std::uint8_t* in = im.frame.data();
-  for (int y = 0; y < im.frameHeight; ++y) {
+  if (!WaitForFirst(timeout)) return false;
+  // The stream gives no frame back while its loop is held: the one read is not reused meanwhile.
+  pw_thread_loop_lock(im.loop);
+  struct Unlock {
+    pw_thread_loop* l;
+    ~Unlock() { pw_thread_loop_unlock(l); }
+  } unlock{im.loop};
+  if (!im.held) return false;  // the stream stopped in between
+  out.SetSize(im.heldWidth, im.heldHeight);
+  for (int y = 0; y < im.heldHeight; ++y) {
+    const std::uint8_t* in = im.heldPixels + im.heldStride * static_cast<std::size_t>(y);
     std::uint8_t* row = out.Row(y);
-    for (int x = 0; x < im.frameWidth; ++x, in += 4, row += 3) {
+    for (int x = 0; x < im.heldWidth; ++x, in += 4, row += 3) {
       // BGRx lies in memory as blue, green, red, unused: the bitmap's own order.
-      row[0] = im.frameRgb ? in[2] : in[0];
+      row[0] = im.heldRgb ? in[2] : in[0];
       row[1] = in[1];
-      row[2] = im.frameRgb ? in[0] : in[2];
+      row[2] = im.heldRgb ? in[0] : in[2];
     }
   }
   return true;
