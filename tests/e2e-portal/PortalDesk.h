@@ -102,7 +102,7 @@ class PortalDesk {
 class DialogApprover {
  public:
   explicit DialogApprover(const PortalDesk& desk, bool allowInteraction = true) {
-    std::vector<std::string> args = {"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "30"};
+    std::vector<std::string> args = {"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "60"};
     if (!allowInteraction) args.push_back("--share-only");
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
     process_ = std::make_unique<Child>(args, desk.Env(), -1, devNull, devNull);

@@ -3,6 +3,10 @@
 // window that logs what reaches it.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
+#include <thread>
+
 #include "Loopback.h"
 #include "PortalDesk.h"
 #include "ServerProcess.h"
@@ -14,21 +18,30 @@ namespace {
 
 // mutter draws in software: on a busy machine an event takes seconds to reach the window.
 constexpr auto kArrives = 15s;
+// The portal, the desktop's part of it and its dialog start when the server first asks: seconds, or tens of
+// seconds on a busy machine.
+constexpr auto kDesktopAnswers = 60s;
 
 class PortalServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!DesktopInstalled(Desktop::kGnome)) return;  // each test skips
-    desk = new PortalDesk(Desktop::kGnome);
-    window = new EventLog(desk->Socket(), "FF8000");
-    if (!window->WaitFor("ready 1920 1080", 10s)) throw std::runtime_error("no window: " + window->Seen());
-    approver = new DialogApprover(*desk);
-    ServerProcess::Options options;
-    options.extraArgs = {"--backend", "portal"};
-    options.extraEnv = desk->Env();
-    server = new ServerProcess(FERNPAD_SERVER_BINARY, "", options);
-    if (!window->WaitFor("pointer", kArrives) || !window->WaitFor("keymap", kArrives))
-      throw std::runtime_error("the window got no pointer or keyboard: " + window->Seen());
+    // A desktop that does not come up fails every test (gtest would report them as skipped).
+    try {
+      desk = new PortalDesk(Desktop::kGnome);
+      window = new EventLog(desk->Socket(), "FF8000");
+      if (!window->WaitFor("ready 1920 1080", 10s)) throw std::runtime_error("no window: " + window->Seen());
+      approver = new DialogApprover(*desk);
+      ServerProcess::Options options;
+      options.extraArgs = {"--backend", "portal"};
+      options.extraEnv = desk->Env();
+      options.startTimeout = kDesktopAnswers;
+      server = new ServerProcess(FERNPAD_SERVER_BINARY, "", options);
+      if (!window->WaitFor("pointer", kArrives) || !window->WaitFor("keymap", kArrives))
+        throw std::runtime_error("the window got no pointer or keyboard: " + window->Seen());
+    } catch (const std::exception& e) {
+      setUpError = e.what();
+    }
   }
   static void TearDownTestSuite() {
     delete server;
@@ -37,6 +50,7 @@ class PortalServerTest : public ::testing::Test {
     delete desk;
   }
   void SetUp() override {
+    if (!setUpError.empty()) FAIL() << setUpError;
     if (!desk) GTEST_SKIP() << "mutter, its portals or python3-pyatspi are not installed";
   }
   static std::string Get(const std::string& query) { return Curl(server->HttpPort(), "/?" + query); }
@@ -45,11 +59,13 @@ class PortalServerTest : public ::testing::Test {
   static EventLog* window;
   static DialogApprover* approver;
   static ServerProcess* server;
+  static std::string setUpError;
 };
 PortalDesk* PortalServerTest::desk = nullptr;
 EventLog* PortalServerTest::window = nullptr;
 DialogApprover* PortalServerTest::approver = nullptr;
 ServerProcess* PortalServerTest::server = nullptr;
+std::string PortalServerTest::setUpError;
 
 TEST_F(PortalServerTest, TheServerSaysTheDesktopAsksAtEachStart) {
   EXPECT_NE(server->StartLog().find("at every start"), std::string::npos) << server->StartLog();
@@ -88,16 +104,32 @@ TEST_F(PortalServerTest, TextTypesWhatTheLayoutHasAndSkipsTheRest) {
   EXPECT_EQ(window->Seen().find("key e"), std::string::npos) << window->Seen();
 }
 
-TEST_F(PortalServerTest, SnapshotShowsTheWindow) {
-  const std::string reply = Get("x:0&y:0&a=ss");
-  const auto body = reply.find("\r\n\r\n");
-  ASSERT_NE(body, std::string::npos) << reply;
-  const Bitmap24 shot = DecodeJpeg(reply.substr(body + 4));
-  ASSERT_GT(shot.Width(), 0);
-  const std::uint8_t* p = shot.Pixel(shot.Width() / 2, shot.Height() / 2);  // blue, green, red
-  EXPECT_NEAR(p[2], 0xFF, 8);
-  EXPECT_NEAR(p[1], 0x80, 8);
-  EXPECT_NEAR(p[0], 0x00, 8);
+TEST_F(PortalServerTest, SnapshotShowsTheScreenAsItIsNow) {
+  // The centre of the "a=ss" picture as red, green, blue ({-1} when there is no picture).
+  const auto centre = [] {
+    const std::string reply = Get("x:0&y:0&a=ss");
+    const auto body = reply.find("\r\n\r\n");
+    const Bitmap24 shot = body == std::string::npos ? Bitmap24() : DecodeJpeg(reply.substr(body + 4));
+    if (shot.Width() == 0) return std::array<int, 3>{-1, -1, -1};
+    const std::uint8_t* p = shot.Pixel(shot.Width() / 2, shot.Height() / 2);  // blue, green, red
+    return std::array<int, 3>{p[2], p[1], p[0]};
+  };
+  const auto near = [](std::array<int, 3> a, std::array<int, 3> b) {
+    for (int i = 0; i < 3; ++i)
+      if (std::abs(a[i] - b[i]) > 8) return false;
+    return true;
+  };
+  const auto first = centre();
+  EXPECT_TRUE(near(first, {0xFF, 0x80, 0x00})) << first[0] << "," << first[1] << "," << first[2];
+  // Another full-screen window on top: the desktop sends the new picture a moment after it is drawn.
+  EventLog cover(desk->Socket(), "3060C0");
+  ASSERT_TRUE(cover.WaitFor("ready 1920 1080", kArrives)) << cover.Seen();
+  std::array<int, 3> now = centre();
+  for (int i = 0; i < 50 && !near(now, {0x30, 0x60, 0xC0}); ++i) {
+    std::this_thread::sleep_for(100ms);
+    now = centre();
+  }
+  EXPECT_TRUE(near(now, {0x30, 0x60, 0xC0})) << now[0] << "," << now[1] << "," << now[2];
 }
 
 // The dialog's "Allow remote interaction" is off unless the user switches it on: the server then shares
@@ -110,6 +142,7 @@ TEST(GnomePortalWithoutInteractionTest, TheServerSaysInputWasNotAllowed) {
   ServerProcess::Options options;
   options.extraArgs = {"--backend", "portal"};
   options.extraEnv = desk.Env();
+  options.startTimeout = kDesktopAnswers;
   ServerProcess server(FERNPAD_SERVER_BINARY, "", options);
   EXPECT_NE(server.StartLog().find("allowed no control of the mouse or keyboard"), std::string::npos)
       << server.StartLog();
@@ -126,6 +159,7 @@ TEST(KdePortalServerTest, InputReachesTheWindow) {
   ServerProcess::Options options;
   options.extraArgs = {"--backend", "portal"};
   options.extraEnv = desk.Env();
+  options.startTimeout = kDesktopAnswers;
   ServerProcess server(FERNPAD_SERVER_BINARY, "", options);
   const char* const steps[][2] = {
       {"x:-100&y:50&a=a", "motion 860 590"}, {"x:15&y:-3&a=m", "motion 876 587"},

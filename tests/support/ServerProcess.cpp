@@ -99,7 +99,7 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
     throw std::runtime_error("the server did not start: " + why);
   };
   std::string err_text;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto deadline = std::chrono::steady_clock::now() + options.startTimeout;
   if (options.verbose) {
     const std::regex portLine(R"(HTTP port (\d+))");
     std::smatch m;

@@ -24,6 +24,8 @@ class ServerProcess {
     // Runs with the --config-dir folder (created, empty) before the server starts, e.g. to write
     // "option.dat".
     std::function<void(const std::string&)> prepare;
+    // How long the constructor waits for the ports (a backend that asks the desktop first takes longer).
+    std::chrono::seconds startTimeout{20};
   };
   ServerProcess(const std::string& binary, const std::string& display)
       : ServerProcess(binary, display, Options{}) {}

@@ -190,7 +190,9 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
   if (sd_bus_get_unique_name(bus_->bus, &unique) < 0 || !unique || unique[0] != ':')
     throw std::runtime_error("desktop portal: the session bus gave no name");
   for (const char* c = unique + 1; *c; ++c) bus_->sender += *c == '.' ? '_' : *c;
-  sd_bus_set_method_call_timeout(bus_->bus, 5'000'000);  // every call but the wait for the user is quick
+  // The first call may start the portal and its desktop part (the bus starts them when first asked), which
+  // takes seconds on a busy machine.
+  sd_bus_set_method_call_timeout(bus_->bus, 30'000'000);
 
   constexpr std::chrono::seconds kQuick(10);
   Response created =
@@ -227,6 +229,7 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
     throw std::runtime_error("desktop portal: the desktop could not start the remote-desktop session");
   devices_ = started.devices;
   monitor_ = started.streams.front();
+  sd_bus_set_method_call_timeout(bus_->bus, 5'000'000);  // from here on every call is quick
 }
 
 PortalSession::~PortalSession() {
