@@ -55,7 +55,7 @@ def main():
         if answer("--share-only" not in sys.argv):
             print("answered", flush=True)
             return 0
-        time.sleep(0.1)
+        time.sleep(0.3)  # each look walks the program's windows over the bus: not too often
     print("no dialog", flush=True)
     return 1
 
