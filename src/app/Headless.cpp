@@ -10,8 +10,25 @@
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
 #include "server/Server.h"
+#include "web/QrCode.h"
 
 namespace fernpad::app {
+
+namespace {
+
+// The addresses a phone can open the browser remote at, one per network of this PC.
+void PrintWebRemote(Platform& platform, const Server& server) {
+  const auto remotes = WebRemoteAddresses(platform, server);
+  if (remotes.empty()) return;
+  std::cout << "Browser remote: open this address on a phone or tablet on the same network:\n";
+  for (const auto& remote : remotes) {
+    std::cout << "  " << remote << '\n';
+    if (const auto code = web::MakeQrCode(remote)) std::cout << web::QrTerminalText(*code);
+  }
+  std::cout << std::flush;
+}
+
+}  // namespace
 
 int RunHeadless(const CommandLine& cl) {
   try {
@@ -20,11 +37,15 @@ int RunHeadless(const CommandLine& cl) {
     HeadlessUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
-    Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+    ServerOptions options = ServerOptionsFrom(cl);
+    ApplyWebRemoteSettings(*store, options);
+    Server server(*platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
     server.Start();
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    KeepWebRemoteAddress(*store, server);
+    PrintWebRemote(*platform, server);
     std::optional<StartupUpdateCheck> updateCheck;
     if (settings.Get().CheckUpdatesOnStartup) updateCheck.emplace(cl.updateUrl);
     log::Verbose("stopping on ", stopRequest.Wait());
