@@ -143,7 +143,7 @@ void ConnectionThreads::Start(const std::string& address, std::uint16_t port) {
   watchdog_ = std::thread([this] { Watch(); });
 }
 
-void ConnectionThreads::Stop() {
+void ConnectionThreads::Close() {
   if (!acceptThread_.joinable()) return;
   stopping_ = true;
   asio::post(acceptIoc_, [this] {
@@ -151,6 +151,13 @@ void ConnectionThreads::Stop() {
     acceptor_.close(ignored);
   });
   acceptThread_.join();
+  std::lock_guard lock(mutex_);
+  for (auto& conn : connections_) conn->ShutDown();
+}
+
+void ConnectionThreads::Stop() {
+  Close();
+  if (!watchdog_.joinable()) return;
   std::list<std::shared_ptr<Connection>> connections;
   {
     std::lock_guard lock(mutex_);

@@ -154,7 +154,14 @@ void Server::Start() {
 void Server::SetWebRemote(bool on) {
   std::lock_guard lock(webMutex_);
   if (!on) {
-    web_.reset();  // stops it
+    if (!web_) return;
+    // A page's socket may be waiting for the security question, which the thread calling this (the GUI's)
+    // answers: the connections are ended and their threads joined on a thread of its own.
+    web_->Close();
+    std::erase_if(webRetired_, [](const std::future<void>& f) {
+      return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    webRetired_.push_back(std::async(std::launch::async, [web = std::move(web_)] { web->Stop(); }));
     return;
   }
   if (web_) return;
@@ -201,10 +208,15 @@ web::WebReply Server::WebMessage(const std::string& peer, std::string_view messa
 }
 
 void Server::Stop() {
+  std::unique_ptr<web::WebServer> web;
+  std::vector<std::future<void>> retired;
   {
     std::lock_guard lock(webMutex_);
-    if (web_) web_->Stop();
+    web = std::move(web_);
+    retired.swap(webRetired_);
   }
+  if (web) web->Stop();
+  retired.clear();  // waits for them
   if (udp_) udp_->Stop();
   if (http_) http_->Stop();
   if (upload_) upload_->Stop();

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "access/AccessControl.h"
 #include "core/Ui.h"
@@ -56,6 +58,7 @@ class Server {
   std::uint16_t UploadPort() const;
   // Switches the browser remote on or off while the server runs (the "Browser remote" box); its token stays
   // the same for the whole run. Throws std::system_error when its port cannot be bound (it stays off).
+  // Switching off returns at once: the port is closed, the open sockets end in the background.
   void SetWebRemote(bool on);
   // The browser remote's port (0 while it is off) and the token of this run ("" until it was first on).
   std::uint16_t WebPort() const;
@@ -95,6 +98,7 @@ class Server {
   std::unique_ptr<net::UploadServer> upload_;
   mutable std::mutex webMutex_;  // web_ is switched on the GUI thread and read anywhere
   std::unique_ptr<web::WebServer> web_;
+  std::vector<std::future<void>> webRetired_;  // each ends the connections of an endpoint switched off
 };
 
 // The machine's IPv4 addresses for the address line, joined by a carriage return.

@@ -222,6 +222,10 @@ void WebServer::Start() {
   impl_->threads->Start(impl_->options.address, impl_->options.port);
 }
 
+void WebServer::Close() {
+  impl_->threads->Close();
+}
+
 void WebServer::Stop() {
   impl_->threads->Stop();
 }

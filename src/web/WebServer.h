@@ -59,7 +59,9 @@ class WebServer {
 
   // Binds and starts listening; throws std::system_error when the port cannot be bound.
   void Start();
-  // Closes the listener and every connection, then waits for the connection threads.
+  // Closes the listener and shuts every connection down; the port is free once this returns.
+  void Close();
+  // Closes, then waits for the connection threads.
   void Stop();
   std::uint16_t Port() const;
   const std::string& Token() const;

@@ -7,6 +7,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <filesystem>
+#include <functional>
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -34,9 +36,11 @@ class AnsweringUi : public NullUi {
  public:
   std::optional<bool> AskAllowHost(const std::string& address) override {
     asked.push_back(address);
+    if (whileAsking) whileAsking();
     return true;
   }
   std::vector<std::string> asked;
+  std::function<void()> whileAsking;  // the person takes their time
 };
 
 // A browser's side of the socket, from a chosen loopback address; every read gives up after 10 s.
@@ -155,6 +159,32 @@ TEST_F(WebEndpointTest, AnUnknownDeviceIsLetInOnceThePersonSaysYes) {
   ASSERT_EQ(browser.Open(Target(), browser.Origin()), 101);
   EXPECT_EQ(ui.asked, std::vector<std::string>{kUnknown});
   EXPECT_EQ(live.Get().AllowedHosts.back(), kUnknown);
+}
+
+// The box is switched off on the thread that answers the security question: switching off must not wait
+// for a socket that waits for that answer.
+TEST_F(WebEndpointTest, SwitchingOffWhileAPageWaitsForThePersonReturnsAtOnceAndFreesThePort) {
+  std::promise<void> asking;
+  std::promise<void> answer;
+  ui.whileAsking = [&, answered = answer.get_future().share()] {
+    asking.set_value();
+    answered.wait();
+  };
+  const std::uint16_t port = server->WebPort();
+  const std::string target = Target();
+  auto page = std::async(std::launch::async, [&] {
+    Browser browser(port, kUnknown);
+    return browser.Open(target, browser.Origin());
+  });
+  asking.get_future().wait();
+  auto off = std::async(std::launch::async, [&] { server->SetWebRemote(false); });
+  const bool returned = off.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  answer.set_value();
+  ASSERT_TRUE(returned);
+  EXPECT_NE(page.get(), 101);
+  asio::io_context ioc;
+  EXPECT_NO_THROW(tcp::acceptor(ioc, {asio::ip::make_address("127.0.0.1"), port}));
+  EXPECT_EQ(server->WebPort(), 0);
 }
 
 TEST_F(WebEndpointTest, ThePageIsServedAtTheRoot) {
