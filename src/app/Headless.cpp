@@ -6,6 +6,7 @@
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/StopRequest.h"
+#include "app/TerminalInput.h"
 #include "app/UpdateCheck.h"
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
@@ -16,13 +17,18 @@ namespace fernpad::app {
 
 namespace {
 
-// The addresses a phone can open the browser remote at, one per network of this PC.
+// The addresses a phone can open the browser remote at, one per network of this PC, each with its QR code
+// when a person reads the output on a terminal.
 void PrintWebRemote(Platform& platform, const Server& server) {
+  if (!server.WebStartError().empty())
+    std::cerr << "fernpad-server: the browser remote is off: " << server.WebStartError() << std::endl;
   const auto remotes = WebRemoteAddresses(platform, server);
   if (remotes.empty()) return;
+  const bool terminal = terminal::IsTerminal(1);
   std::cout << "Browser remote: open this address on a phone or tablet on the same network:\n";
   for (const auto& remote : remotes) {
     std::cout << "  " << remote << '\n';
+    if (!terminal) continue;
     if (const auto code = web::MakeQrCode(remote)) std::cout << web::QrTerminalText(*code);
   }
   std::cout << std::flush;

@@ -148,7 +148,13 @@ void Server::Start() {
       });
   http_->Start();
   log::Verbose("listening for commands on HTTP port ", http_->Port());
-  if (options_.webRemote) SetWebRemote(true);
+  // The other endpoints serve the handhelds all the same when the browser remote's port is taken.
+  if (options_.webRemote) try {
+      SetWebRemote(true);
+    } catch (const std::system_error& e) {
+      log::Verbose("browser remote: ", e.what());
+      webStartError_ = e.what();
+    }
 }
 
 void Server::SetWebRemote(bool on) {

@@ -63,6 +63,8 @@ class Server {
   // The browser remote's port (0 while it is off) and the token of this run ("" until it was first on).
   std::uint16_t WebPort() const;
   std::string WebToken() const;
+  // Why the browser remote did not start with the server ("" when it did or was not to).
+  const std::string& WebStartError() const { return webStartError_; }
   upload::UploadDevices& Devices() { return devices_; }
   int CountryCode() const { return countryCode_; }
   const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
@@ -98,6 +100,7 @@ class Server {
   std::unique_ptr<net::UploadServer> upload_;
   mutable std::mutex webMutex_;  // web_ is switched on the GUI thread and read anywhere
   std::unique_ptr<web::WebServer> web_;
+  std::string webStartError_;
   std::vector<std::future<void>> webRetired_;  // each ends the connections of an endpoint switched off
 };
 
