@@ -241,6 +241,10 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
   connect(trayWatch_, &QTimer::timeout, this, [this] {
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     if (available != trayAvailable_) TrayAvailabilityChanged(available);
+    // A minimised window the change of state did not hide (seen once in hundreds of minimises, cause
+    // unknown) goes into the tray now.
+    else if (trayAvailable_ && isMinimized() && isVisible())
+      hide();
   });
   trayWatch_->start();
 
