@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the page's message mapping as one message. Whatever comes in, what goes out must
 // be requests the command handler takes as the handheld's own: at most two, each "x:" number, "y:" number
-// and one of the commands the page may reach, and for the keys and the typed text a "v= " payload whose data
-// the keyboard reads as sent (no bare "v=", no hex spelling of a special character, no control character or
-// byte the code page leaves undefined, nothing the keyboard would cut).
+// and one of the commands the page may reach, and for the keys and the typed text a "v= " payload with data
+// (a bare "v=" would press Backspace). Keys are codes 1 to 255 (the keyboard cuts a list longer than it
+// takes, down and up alike). A typed text reaches the keyboard as sent: no hex spelling of a special
+// character, no control character or byte the code page leaves undefined, nothing the keyboard would cut.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
