@@ -111,9 +111,11 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
       udpPort_ = std::stoi(m[1]);
   } else {
     // Nothing is logged: the ports are read from the process's sockets. The server opens the datagram
-    // socket first, then the upload listener, then the HTTP listener (the last, so once it is there all
-    // are); each takes the lowest free descriptor and none is closed in between, so they are in
-    // descriptor order.
+    // socket first, then the upload listener, then the HTTP listener, then the browser remote's when it is
+    // on (the last, so once it is there all are); each takes the lowest free descriptor and none is closed
+    // in between, so they are in descriptor order.
+    const bool web = std::find(args.begin(), args.end(), "--web-remote") != args.end();
+    const std::size_t expected = web ? 3 : 2;
     while (true) {
       std::vector<int> listeners;
       int udp = 0;
@@ -121,9 +123,10 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
         if (s.tcp && s.listening) listeners.push_back(s.port);
         if (!s.tcp && s.port != 0 && udp == 0) udp = s.port;
       }
-      if (listeners.size() == 2 && udp != 0) {
+      if (listeners.size() == expected && udp != 0) {
         uploadPort_ = listeners[0];
         port_ = listeners[1];
+        if (web) webPort_ = listeners[2];
         udpPort_ = udp;
         break;
       }

@@ -35,7 +35,7 @@ class ServerProcess {
   int HttpPort() const { return port_; }
   int UploadPort() const { return uploadPort_; }
   int UdpPort() const { return udpPort_; }
-  // The browser remote's port, when started with "--web-remote" and verbose (0 otherwise).
+  // The browser remote's port, when started with "--web-remote" (0 otherwise).
   int WebPort() const { return webPort_; }
   // The server's process id while it runs (-1 once stopped), e.g. to read its /proc entries.
   pid_t Pid() const { return pid_; }
