@@ -18,7 +18,8 @@ namespace fernpad::web {
 //   "vkd CODES", "vku CODES"   virtual keys down or up, CODES decimal 1 to 255 joined by ","
 //   "ss", "ssPad"      a snapshot of the screen
 //   "p"                keeps the connection open, nothing else
-// Numbers are plain decimals ("-12.5"): at most 12 characters, a "." at most once, no exponent.
+// Numbers are plain decimals ("-12.5"): at most 11 characters after an optional "-", a "." at most once, no
+// exponent.
 // Commands the page has no use for (power-off, the message box, the absolute move) are not reachable.
 
 // The requests one message makes, in order: none for "p" and for a text with nothing to type, usually one,
