@@ -73,7 +73,9 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   QtUi ui({form1, pointerForm, imageForm, form4, form5});
   QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
-  Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+  ServerOptions options = ServerOptionsFrom(cl);
+  ApplyWebRemoteSettings(*store, options);
+  Server server(*platform, ui, settings, options);
   SaveSettingsOnChange(settings, *store, server);
   AllowHosts(cl, settings);
 
