@@ -225,14 +225,20 @@ TEST_F(BrowserRemote, TouchpadDragMovesThePointerAsTheHandheldsMovesDo) {
   EXPECT_EQ(viaPage, Pointer()) << moves.size() << " moves";
 }
 
+// A tap clicks. Wall-clock timing decides whether a touch is a tap, so a machine too slow to deliver the lift
+// within a tap's time gets another go.
 TEST_F(BrowserRemote, TapClicksTheLeftButton) {
   Start();
   XEventRecorder window(xvfb->Display(), 0, 0, 1920, 1080);
   OpenPage(token, "Connected");
   const auto [w, h] = Pad();
-  ASSERT_EQ(phone->Do("down " + std::to_string(w / 2) + " " + std::to_string(h / 2)), "ok");
-  ASSERT_EQ(phone->Do("up"), "ok");
-  EXPECT_TRUE(WaitUntil([&] { return window.Collect(), window.Buttons() == "+1 -1"; })) << window.Buttons();
+  bool clicked = false;
+  for (int attempt = 0; attempt < 3 && !clicked; ++attempt) {
+    window.Clear();
+    ASSERT_EQ(phone->Do("tap " + std::to_string(w / 2) + " " + std::to_string(h / 2)), "ok");
+    clicked = WaitUntil([&] { return window.Collect(), window.Buttons() == "+1 -1"; }, 3s);
+  }
+  EXPECT_TRUE(clicked) << window.Buttons();
 }
 
 TEST_F(BrowserRemote, TypedTextAndKeyButtonsReachTheFocusedWindow) {

@@ -10,6 +10,7 @@ Every wait is bounded; a failed command answers "error: WHY" and the next comman
   pad                    "W H": the touchpad's size in CSS pixels
   down X Y / move X Y / up   one finger on the touchpad, X and Y in CSS pixels from its top-left corner;
                          each event is given its own animation frame, so the page sends each move alone
+  tap X Y                a finger's touch and lift there, as quickly as the browser takes them
   click SELECTOR         clicks an element
   type TEXT              types TEXT into the text field and sends it with the "Type" button
   sync                   asks for a snapshot ("Snapshot" button) and waits for it: the server handles a
@@ -102,13 +103,23 @@ class Phone:
             "const done = arguments[arguments.length - 1];"
             "requestAnimationFrame(() => requestAnimationFrame(() => done()));")
 
+    def place(self, x, y):
+        left, top = self.driver.execute_script(
+            "const r = document.getElementById('pad').getBoundingClientRect(); return [r.left, r.top];")
+        self.touch = {"x": left + x, "y": top + y, "id": 1}
+
     def finger(self, kind, x=None, y=None):
         if x is not None:
-            left, top = self.driver.execute_script(
-                "const r = document.getElementById('pad').getBoundingClientRect(); return [r.left, r.top];")
-            self.touch = {"x": left + x, "y": top + y, "id": 1}
+            self.place(x, y)
         points = [] if kind == "touchEnd" else [self.touch]
         self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+        self.frame()
+        return "ok"
+
+    def tap(self, x, y):
+        self.place(x, y)
+        self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [self.touch]})
+        self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
         self.frame()
         return "ok"
 
@@ -147,6 +158,9 @@ class Phone:
             return self.finger("touchStart" if name == "down" else "touchMove", float(x), float(y))
         if name == "up":
             return self.finger("touchEnd")
+        if name == "tap":
+            x, y = rest.split()
+            return self.tap(float(x), float(y))
         if name == "click":
             d.find_element("css selector", rest).click()
             return "ok"
