@@ -50,7 +50,11 @@ class TForm1 {
     kButton8,
     kFernpadLink,
     kSnapferryLink,
-    kOther,  // headings and captions
+    kWebRemote,     // "Browser remote"
+    kKeepAddress,   // "Keep this address"
+    kWebAddresses,  // where a phone opens the browser remote (read-only, copyable)
+    kWebError,      // why the browser remote is not on, or its setting not saved
+    kOther,         // headings and captions
   };
   static constexpr int kPageCount = 4;
   // Posted to the window: refill the host lists / the upload page; show wParam as the last virtual key.
@@ -80,6 +84,18 @@ class TForm1 {
   void RefreshHostLists();
   void SetCountryAndLayout(int countryCode, const std::string& layoutName);
   void SetLastVirtualKey(int code);
+  // The browser remote behind the "Browser remote" group.
+  struct WebRemote {
+    // Switches it on or off; throws (its what() shown beside the box) when it cannot be switched on.
+    std::function<void(bool on)> Switch;
+    // Stores both boxes; throws (shown beside the box) when the setting cannot be written.
+    std::function<void(bool enabled, bool keep)> Store;
+    // The addresses to open it at; none while it is off.
+    std::function<std::vector<std::string>()> Addresses;
+  };
+  // From now on the group shows and switches this remote: the boxes as given, `error` (why it is not on as
+  // its setting says, or "") beside them. Until then its boxes do nothing.
+  void AttachWebRemote(WebRemote remote, bool on, bool keep, const std::string& error = {});
   // Shows the page (0 "General settings" to 3 "Image Upload (Snapferry WiFi)").
   void ShowPage(int page);
   // The tray's "Show": centre on the first monitor, show and bring to the front.
@@ -120,12 +136,16 @@ class TForm1 {
   void Shape1Click();
   void DrawShape1(const DRAWITEMSTRUCT& item) const;
   void RefreshAddressLine();
+  void RefreshWebRemote();
+  void WebRemoteClick();
+  void KeepAddressClick();
   // The background the tab control gives its pages.
   COLORREF PageColour() const;
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
   upload::UploadDevices* devices_ = nullptr;
+  WebRemote webRemote_;
   HWND window_ = nullptr;
   UINT dpi_ = 96;
   HFONT font_ = nullptr;
