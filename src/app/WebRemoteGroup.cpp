@@ -16,20 +16,19 @@ WebRemoteGroup::State WebRemoteGroup::Current() const {
 }
 
 WebRemoteGroup::State WebRemoteGroup::Change(bool on, bool keep) {
-  std::string error;
+  error_.clear();
   try {
     server_.SetWebRemote(on);
   } catch (const std::exception& e) {
-    error = e.what();
-    on = false;
+    error_ = e.what();  // still off, and the setting stays as it was
+    return Current();
   }
   try {
     StoreWebRemoteSettings(store_, server_, on, keep);
   } catch (const std::exception& e) {
     log::Verbose("settings: ", e.what());
-    if (error.empty()) error = std::string("The setting is not saved: ") + e.what();
+    error_ = std::string("The setting cannot be saved: ") + e.what();  // it holds for this run
   }
-  error_ = std::move(error);
   State state = Current();
   state.keep = keep;  // also when it could not be stored
   return state;

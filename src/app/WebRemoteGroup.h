@@ -29,7 +29,8 @@ class WebRemoteGroup {
   // change.
   State Current() const;
   // A box was clicked: switches the endpoint and stores both boxes. The state says what holds afterwards:
-  // a port in use leaves the remote off, a file that cannot be written leaves the choice for this run only.
+  // a port in use leaves the remote off and the setting as it was, a file that cannot be written leaves
+  // the choice for this run only.
   State Change(bool on, bool keep);
 
  private:

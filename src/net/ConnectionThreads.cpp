@@ -126,7 +126,13 @@ void ConnectionThreads::Start(const std::string& address, std::uint16_t port) {
   const tcp::endpoint endpoint(asio::ip::make_address(address), port);
   try {
     acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::socket_base::reuse_address(true));
+#if defined(BOOST_ASIO_WINDOWS)
+    // There address reuse would let this listener share a port another program listens on, and a later
+    // one take over this one's: exclusive use makes a port in use an error, as it is elsewhere.
+    acceptor_.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true));
+#else
+    acceptor_.set_option(asio::socket_base::reuse_address(true));  // a restart binds despite TIME_WAIT
+#endif
     acceptor_.bind(endpoint);
     acceptor_.listen(asio::socket_base::max_listen_connections);
   } catch (const boost::system::system_error& e) {

@@ -321,7 +321,7 @@ QWidget* TForm1::BuildGeneralPage() {
 }
 
 QGroupBox* TForm1::BuildWebRemoteGroup(QWidget* page) {
-  auto* group = new QGroupBox("Phones and tablets without the app", page);
+  auto* group = new QGroupBox("Control from a web browser", page);
   auto* layout = new QGridLayout(group);
   layout->setContentsMargins(6, 2, 6, 2);
   layout->setVerticalSpacing(2);

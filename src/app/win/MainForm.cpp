@@ -298,56 +298,27 @@ void TForm1::RefreshAddressLine() {
   ::SetWindowTextW(Control(kLabel7), Widen(AddressLine(addresses_())).c_str());
 }
 
-void TForm1::AttachWebRemote(WebRemote remote, bool on, bool keep, const std::string& error) {
-  webRemote_ = std::move(remote);
-  SetChecked(kWebRemote, on);
-  SetChecked(kKeepAddress, keep);
-  ::SetWindowTextW(Control(kWebError), Widen(error).c_str());
-  RefreshWebRemote();
+void TForm1::AttachWebRemote(WebRemoteGroup* group) {
+  webRemote_ = group;
+  if (group) ShowWebRemote(group->Current());
 }
 
-void TForm1::RefreshWebRemote() {
-  ::EnableWindow(Control(kKeepAddress), Checked(kWebRemote));
+void TForm1::ShowWebRemote(const WebRemoteGroup::State& state) {
+  SetChecked(kWebRemote, state.on);
+  SetChecked(kKeepAddress, state.keep);
+  ::EnableWindow(Control(kKeepAddress), state.on);
   std::string lines;
-  if (webRemote_.Addresses)
-    for (const std::string& address : webRemote_.Addresses())
-      lines += (lines.empty() ? "" : "\r\n") + address;
+  for (const std::string& address : state.addresses) lines += (lines.empty() ? "" : "\r\n") + address;
   ::SetWindowTextW(Control(kWebAddresses), Widen(lines).c_str());
+  ::SetWindowTextW(Control(kWebError), Widen(state.error).c_str());
 }
 
 void TForm1::WebRemoteClick() {
-  if (!webRemote_.Switch) return;
-  const bool on = Checked(kWebRemote);
-  std::string error;
-  try {
-    webRemote_.Switch(on);
-  } catch (const std::exception& e) {
-    // Not on: the box goes back and the setting stays as it was.
-    SetChecked(kWebRemote, false);
-    ::SetWindowTextW(Control(kWebError), Widen(e.what()).c_str());
-    RefreshWebRemote();
-    return;
-  }
-  try {
-    if (webRemote_.Store) webRemote_.Store(on, Checked(kKeepAddress));
-  } catch (const std::exception& e) {
-    error = std::string("The setting cannot be saved: ") + e.what();  // it holds for this run
-  }
-  ::SetWindowTextW(Control(kWebError), Widen(error).c_str());
-  RefreshWebRemote();
+  if (webRemote_) ShowWebRemote(webRemote_->Change(Checked(kWebRemote), Checked(kKeepAddress)));
 }
 
 void TForm1::KeepAddressClick() {
-  if (!webRemote_.Store) return;
-  const bool keep = Checked(kKeepAddress);
-  std::string error;
-  try {
-    webRemote_.Store(Checked(kWebRemote), keep);
-  } catch (const std::exception& e) {
-    SetChecked(kKeepAddress, !keep);  // the box shows what the next start does
-    error = std::string("The setting cannot be saved: ") + e.what();
-  }
-  ::SetWindowTextW(Control(kWebError), Widen(error).c_str());
+  if (webRemote_) ShowWebRemote(webRemote_->Change(Checked(kWebRemote), Checked(kKeepAddress)));
 }
 
 bool TForm1::Checked(Id id) const {
@@ -630,7 +601,7 @@ LRESULT TForm1::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_ACTIVATE:
       if (LOWORD(w) != WA_INACTIVE) {
         RefreshAddressLine();
-        RefreshWebRemote();
+        if (webRemote_) ShowWebRemote(webRemote_->Current());
       }
       break;
     case WM_SYSCOMMAND:

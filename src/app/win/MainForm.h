@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WebRemoteGroup.h"
 #include "settings/LiveSettings.h"
 
 namespace fernpad::upload {
@@ -84,18 +85,10 @@ class TForm1 {
   void RefreshHostLists();
   void SetCountryAndLayout(int countryCode, const std::string& layoutName);
   void SetLastVirtualKey(int code);
-  // The browser remote behind the "Browser remote" group.
-  struct WebRemote {
-    // Switches it on or off; throws (its what() shown beside the box) when it cannot be switched on.
-    std::function<void(bool on)> Switch;
-    // Stores both boxes; throws (shown beside the box) when the setting cannot be written.
-    std::function<void(bool enabled, bool keep)> Store;
-    // The addresses to open it at; none while it is off.
-    std::function<std::vector<std::string>()> Addresses;
-  };
-  // From now on the group shows and switches this remote: the boxes as given, `error` (why it is not on as
-  // its setting says, or "") beside them. Until then its boxes do nothing.
-  void AttachWebRemote(WebRemote remote, bool on, bool keep, const std::string& error = {});
+  // From now on the "Browser remote" group shows and switches this browser remote.
+  void AttachWebRemote(WebRemoteGroup* group);
+  // The browser remote's boxes, addresses and error line as the state says.
+  void ShowWebRemote(const WebRemoteGroup::State& state);
   // Shows the page (0 "General settings" to 3 "Image Upload (Snapferry WiFi)").
   void ShowPage(int page);
   // The tray's "Show": centre on the first monitor, show and bring to the front.
@@ -136,7 +129,6 @@ class TForm1 {
   void Shape1Click();
   void DrawShape1(const DRAWITEMSTRUCT& item) const;
   void RefreshAddressLine();
-  void RefreshWebRemote();
   void WebRemoteClick();
   void KeepAddressClick();
   // The background the tab control gives its pages.
@@ -145,7 +137,7 @@ class TForm1 {
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
   upload::UploadDevices* devices_ = nullptr;
-  WebRemote webRemote_;
+  WebRemoteGroup* webRemote_ = nullptr;
   HWND window_ = nullptr;
   UINT dpi_ = 96;
   HFONT font_ = nullptr;

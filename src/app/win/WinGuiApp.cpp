@@ -2,13 +2,12 @@
 #include <windows.h>
 
 #include <exception>
-#include <string>
-#include <utility>
 
 #include "app/FrontEnd.h"
 #include "app/Startup.h"
 #include "app/Texts.h"
 #include "app/UpdateCheck.h"
+#include "app/WebRemoteGroup.h"
 #include "app/win/MainForm.h"
 #include "app/win/SmallForms.h"
 #include "app/win/TrayWindow.h"
@@ -17,7 +16,6 @@
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
 #include "server/Server.h"
-#include "settings/WebRemoteSettings.h"
 
 namespace fernpad::app {
 namespace {
@@ -52,9 +50,6 @@ int RunGui(int, char**, const CommandLine& cl) {
     const auto store = LoadSettings(cl, settings);
     ServerOptions options = ServerOptionsFrom(cl);
     ApplyWebRemoteSettings(*store, options);
-    // The browser remote is switched on once the rest runs: its port in use leaves its box unticked with
-    // the reason beside it rather than keeping the whole server from starting.
-    const bool webRemote = std::exchange(options.webRemote, false);
     Server server(*platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
@@ -65,16 +60,8 @@ int RunGui(int, char**, const CommandLine& cl) {
       return 1;
     }
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
-    std::string webError;
-    if (webRemote) {
-      try {
-        server.SetWebRemote(true);
-      } catch (const std::exception& e) {
-        webError = e.what();
-        log::Verbose("the browser remote is off: ", webError);
-      }
-    }
     KeepWebRemoteAddress(*store, server);
+    WebRemoteGroup webRemote(server, *platform, *store);
     int code = 0;
     {
       TrayWindow tray(settings, [&platform] { return GetLocalAddresses(*platform); });
@@ -82,15 +69,7 @@ int RunGui(int, char**, const CommandLine& cl) {
       form1.LoadControls(settings.Get(), store->FallbackFolder());
       form1.AttachDevices(&server.Devices());
       form1.SetCountryAndLayout(server.CountryCode(), server.KeyboardLayoutName());
-      form1.AttachWebRemote(
-          {[&server](bool on) { server.SetWebRemote(on); },
-           [&server, &store](bool enabled, bool keep) {
-             StoreWebRemoteSettings(*store, server, enabled, keep);
-           },
-           [&server, &platform] { return WebRemoteAddresses(*platform, server); }},
-          server.WebPort() != 0,
-          settings::LoadWebRemoteSettings(settings::WebRemoteSettingsPath(store->File())).keepAddress,
-          webError);
+      form1.AttachWebRemote(&webRemote);
       ui.AttachWindows(tray.Window(), form1.Window());
       WinUpdateCheck updates(form1);
       // A request under way when the program closes ends at once rather than at its time-out.
