@@ -96,25 +96,6 @@ int OpenSocket(std::uint16_t port, const std::string& token) {
   return fd;
 }
 
-// Where a complete reply ends in got (0: not complete yet). Throws on anything but "200 OK".
-std::size_t HttpReplyEnd(const std::string& got) {
-  const auto head = got.find("\r\n\r\n");
-  if (head == std::string::npos) return 0;
-  if (got.compare(0, 12, "HTTP/1.1 200") != 0)
-    throw std::runtime_error("unexpected reply: " + got.substr(0, got.find("\r\n")));
-  std::size_t length = 0;
-  for (std::size_t line = got.find("\r\n"); line < head; line = got.find("\r\n", line + 2)) {
-    static const std::string kName = "content-length:";
-    if (got.size() < line + 2 + kName.size()) break;
-    bool match = true;
-    for (std::size_t i = 0; i < kName.size() && match; ++i)
-      match = std::tolower(static_cast<unsigned char>(got[line + 2 + i])) == kName[i];
-    if (match) length = std::stoul(got.substr(line + 2 + kName.size(), 12));
-  }
-  const std::size_t end = head + 4 + length;
-  return got.size() >= end ? end : 0;
-}
-
 // The server frames at the start of got that are complete: how many pongs, and how many bytes they took.
 std::size_t TakePongs(std::string& got) {
   std::size_t pongs = 0, at = 0;
@@ -201,7 +182,7 @@ long DriveConnections(const std::vector<int>& fds, Mode mode, Clock::time_point 
         for (std::size_t p = 0; p < pongs && lastDone < end; ++p) sendNext(c);
         done = c.inFlight == 0;
       } else {
-        const std::size_t replyEnd = HttpReplyEnd(c.got);
+        const std::size_t replyEnd = fernpad::test::HttpReplyEnd(c.got);
         if (replyEnd == 0) continue;
         c.got.erase(0, replyEnd);
         ++moves;
@@ -336,7 +317,7 @@ void MeasureLatency(const Target& target, PointerWatch& watch, int samples, Late
     }
     if (!isWeb) {  // the reply, before the next request
       got.clear();
-      while (HttpReplyEnd(got) == 0) {
+      while (fernpad::test::HttpReplyEnd(got) == 0) {
         const ssize_t n = read(conn, buf, sizeof buf);
         if (n <= 0) throw std::runtime_error("no reply to a move");
         got.append(buf, static_cast<std::size_t>(n));

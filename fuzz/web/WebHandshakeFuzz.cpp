@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "../HeaderLines.h"
+
 #include "web/WebAccess.h"
 
 namespace {
@@ -26,15 +28,9 @@ bool SameHost(std::string_view a, std::string_view b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
-  std::string_view fields[4];
-  bool present[4] = {};
-  for (int i = 0; i < 4 && !rest.empty(); ++i) {
-    const auto end = rest.find('\n');
-    fields[i] = rest.substr(0, end);
-    present[i] = true;
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-  }
+  const HeaderLines lines = SplitHeaderLines(data, size);
+  const auto& fields = lines.value;
+  const auto& present = lines.present;
   fernpad::web::Handshake h;
   h.target = fields[0];
   h.hasHost = present[1];
