@@ -9,7 +9,8 @@
 # rights, which a network server must not have. The program folder holds the program file only, so
 # "option.dat" lands next to it wherever the folder is writable (the portable case).
 # The firewall lets the handheld in on TCP 12769 (commands), UDP 12770 (discovery and datagram
-# commands) and TCP 12772 (uploads), for this program file alone. The rules need administrator rights,
+# commands), TCP 12772 (uploads) and TCP 12773 (the browser remote, while it is on), for this program
+# file alone. The rules need administrator rights,
 # so they are made only in an all-users install, and a failing netsh (no firewall service) leaves the
 # install going. The uninstaller removes the rules and the uninstalling user's autostart value
 # "FernpadServer" in the Run key.
@@ -47,9 +48,9 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   StrCmp $SV_ALLUSERS \"AllUsers\" 0 fernpad_firewall_done
     nsExec::Exec '${fernpad_firewall} delete rule ${fernpad_rule}'
     Pop $0
-    nsExec::Exec '${fernpad_firewall} add rule ${fernpad_rule} dir=in action=allow protocol=TCP localport=12769,12772 ${fernpad_program}'
+    nsExec::Exec '${fernpad_firewall} add rule ${fernpad_rule} dir=in action=allow protocol=TCP localport=12769,12772,12773 ${fernpad_program}'
     Pop $0
-    DetailPrint \"Firewall rule for TCP 12769 and 12772: $0\"
+    DetailPrint \"Firewall rule for TCP 12769, 12772 and 12773: $0\"
     nsExec::Exec '${fernpad_firewall} add rule ${fernpad_rule} dir=in action=allow protocol=UDP localport=12770 ${fernpad_program}'
     Pop $0
     DetailPrint \"Firewall rule for UDP 12770: $0\"

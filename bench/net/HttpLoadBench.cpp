@@ -112,25 +112,6 @@ double ThreadCpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Where a complete reply ends in got (0: not complete yet). Throws on anything but "200 OK".
-std::size_t ReplyEnd(const std::string& got) {
-  const auto head = got.find("\r\n\r\n");
-  if (head == std::string::npos) return 0;
-  if (got.compare(0, 12, "HTTP/1.1 200") != 0)
-    throw std::runtime_error("unexpected reply: " + got.substr(0, got.find("\r\n")));
-  std::size_t length = 0;
-  for (std::size_t line = got.find("\r\n"); line < head; line = got.find("\r\n", line + 2)) {
-    static const std::string kName = "content-length:";
-    if (got.size() < line + 2 + kName.size()) break;
-    bool match = true;
-    for (std::size_t i = 0; i < kName.size() && match; ++i)
-      match = std::tolower(static_cast<unsigned char>(got[line + 2 + i])) == kName[i];
-    if (match) length = std::stoul(got.substr(line + 2 + kName.size(), 12));
-  }
-  const std::size_t end = head + 4 + length;
-  return got.size() >= end ? end : 0;
-}
-
 // One client thread: its connections each send a request, wait for the whole reply and send the next, until
 // the end time and an even number of moves (the pointer is back where it was); the replies still on their
 // way then are waited for (at most a few seconds).
@@ -172,7 +153,7 @@ void DriveConnections(std::vector<int> fds, Clock::time_point end, std::vector<d
       const ssize_t got = read(c.fd, buf, sizeof buf);
       if (got <= 0) throw std::runtime_error("the server closed a connection");
       c.got.append(buf, static_cast<std::size_t>(got));
-      const std::size_t replyEnd = ReplyEnd(c.got);
+      const std::size_t replyEnd = fernpad::test::HttpReplyEnd(c.got);
       if (replyEnd == 0) continue;
       const auto now = Clock::now();
       latencies.push_back(std::chrono::duration<double, std::micro>(now - c.t0).count());

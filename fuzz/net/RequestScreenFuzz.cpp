@@ -6,18 +6,14 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "../HeaderLines.h"
+
 #include "net/RequestScreen.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
-  std::string_view fields[4];
-  bool present[4] = {};
-  for (int i = 0; i < 4 && !rest.empty(); ++i) {
-    const auto end = rest.find('\n');
-    fields[i] = rest.substr(0, end);
-    present[i] = true;
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-  }
+  const HeaderLines lines = SplitHeaderLines(data, size);
+  const auto& fields = lines.value;
+  const auto& present = lines.present;
   fernpad::net::RequestOrigin r;
   r.method = fields[0];
   r.hasHost = present[1];

@@ -21,6 +21,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.version = true;
     } else if (a == "--help" || a == "-h") {
       cl.help = true;
+    } else if (a == "--web-remote") {
+      cl.webRemote = true;
     } else if (a == "--check-update") {
       cl.checkUpdate = true;
     } else if (a == "--update-url") {
@@ -39,7 +41,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const std::string& host = value();
       if (host.empty()) throw std::invalid_argument("--allow needs an address");
       cl.allowHosts.push_back(host);
-    } else if (a == "--http-port" || a == "--udp-port" || a == "--udp-answer-port" || a == "--upload-port") {
+    } else if (a == "--http-port" || a == "--udp-port" || a == "--udp-answer-port" || a == "--upload-port" ||
+               a == "--web-port") {
       const std::string& v = value();
       unsigned port = 0;
       const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
@@ -48,6 +51,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       (a == "--http-port"     ? cl.httpPort
        : a == "--udp-port"    ? cl.udpPort
        : a == "--upload-port" ? cl.uploadPort
+       : a == "--web-port"    ? cl.webPort
                               : cl.udpAnswerPort) = static_cast<std::uint16_t>(port);
     } else {
       throw std::invalid_argument("unknown option '" + a + "' (see --help)");
@@ -71,6 +75,9 @@ std::string UsageText() {
          "  --udp-port PORT    listen for datagrams on PORT instead of 12770 (0: any free port)\n"
          "  --udp-answer-port PORT  send datagram answers to PORT instead of 12771\n"
          "  --upload-port PORT receive photos on PORT instead of 12772 (0: any free port)\n"
+         "  --web-remote       let phones and tablets control this PC from their web browser (prints the\n"
+         "                     address to open and its QR code)\n"
+         "  --web-port PORT    serve the browser remote on PORT instead of 12773 (0: any free port)\n"
          "  --check-update     ask the update server whether a newer version exists, print the answer\n"
          "                     and exit: 0 up to date, 10 update available, 1 the check failed\n"
          "  --update-url URL   ask the update server at URL (the folder of updates.php) instead of the\n"

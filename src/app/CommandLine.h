@@ -19,6 +19,8 @@ struct CommandLine {
   std::uint16_t udpPort = 12770;        // likewise for the datagram port
   std::uint16_t udpAnswerPort = 12771;  // and the port datagram answers go to
   std::uint16_t uploadPort = 12772;     // likewise for the photo port
+  bool webRemote = false;               // the browser remote on, whatever its setting says
+  std::uint16_t webPort = 12773;        // the browser remote's port
   std::string backend;                  // "x11", "portal" or "wlroots" forced; empty: the session decides
   std::vector<std::string> allowHosts;  // put on the allowed list at start (saved), for headless use
 };

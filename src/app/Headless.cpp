@@ -6,12 +6,35 @@
 #include "app/HeadlessUi.h"
 #include "app/Startup.h"
 #include "app/StopRequest.h"
+#include "app/TerminalInput.h"
 #include "app/UpdateCheck.h"
 #include "core/Log.h"
 #include "platform/OsPlatform.h"
 #include "server/Server.h"
+#include "web/QrCode.h"
 
 namespace fernpad::app {
+
+namespace {
+
+// The addresses a phone can open the browser remote at, one per network of this PC, each with its QR code
+// when a person reads the output on a terminal.
+void PrintWebRemote(Platform& platform, const Server& server) {
+  if (!server.WebStartError().empty())
+    std::cerr << "fernpad-server: the browser remote is off: " << server.WebStartError() << std::endl;
+  const auto remotes = WebRemoteAddresses(platform, server);
+  if (remotes.empty()) return;
+  const bool terminal = terminal::IsTerminal(1);
+  std::cout << "Browser remote: open this address on a phone or tablet on the same network:\n";
+  for (const auto& remote : remotes) {
+    std::cout << "  " << remote << '\n';
+    if (!terminal) continue;
+    if (const auto code = web::MakeQrCode(remote)) std::cout << web::QrTerminalText(*code);
+  }
+  std::cout << std::flush;
+}
+
+}  // namespace
 
 int RunHeadless(const CommandLine& cl) {
   try {
@@ -22,11 +45,15 @@ int RunHeadless(const CommandLine& cl) {
     HeadlessUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
-    Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+    ServerOptions options = ServerOptionsFrom(cl);
+    ApplyWebRemoteSettings(*store, options);
+    Server server(*platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
     server.Start();
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    KeepWebRemoteAddress(*store, server);
+    PrintWebRemote(*platform, server);
     std::optional<StartupUpdateCheck> updateCheck;
     if (settings.Get().CheckUpdatesOnStartup) updateCheck.emplace(cl.updateUrl);
     log::Verbose("stopping on ", stopRequest.Wait());

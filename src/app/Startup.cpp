@@ -4,6 +4,8 @@
 
 #include "core/Log.h"
 #include "settings/SettingsPaths.h"
+#include "settings/WebRemoteSettings.h"
+#include "web/WebAccess.h"
 
 namespace fernpad::app {
 
@@ -13,6 +15,8 @@ ServerOptions ServerOptionsFrom(const CommandLine& cl) {
   options.udpPort = cl.udpPort;
   options.udpAnswerPort = cl.udpAnswerPort;
   options.uploadPort = cl.uploadPort;
+  options.webRemote = cl.webRemote;
+  options.webPort = cl.webPort;
   return options;
 }
 
@@ -27,6 +31,45 @@ std::unique_ptr<settings::OptionsStore> LoadSettings(const CommandLine& cl, sett
     log::Verbose("settings: the file was damaged; kept as ", store->DamagedFile().string(),
                  ", using defaults");
   return store;
+}
+
+void ApplyWebRemoteSettings(const settings::OptionsStore& store, ServerOptions& options) {
+  const auto web = settings::LoadWebRemoteSettings(settings::WebRemoteSettingsPath(store.File()));
+  options.webRemote = options.webRemote || web.enabled;
+  if (web.keepAddress) options.webToken = web.token;
+}
+
+void KeepWebRemoteAddress(const settings::OptionsStore& store, const Server& server) {
+  const auto path = settings::WebRemoteSettingsPath(store.File());
+  auto web = settings::LoadWebRemoteSettings(path);
+  if (!web.keepAddress || server.WebToken().empty() || web.token == server.WebToken()) return;
+  web.token = server.WebToken();
+  try {
+    settings::SaveWebRemoteSettings(path, web);
+  } catch (const std::exception& e) {
+    log::Verbose("settings: the browser remote's address is not kept: ", e.what());
+  }
+}
+
+void StoreWebRemoteSettings(const settings::OptionsStore& store, const Server& server, bool enabled,
+                            bool keep) {
+  const auto path = settings::WebRemoteSettingsPath(store.File());
+  settings::WebRemoteSettings web = settings::LoadWebRemoteSettings(path);
+  web.enabled = enabled;
+  web.keepAddress = keep;
+  if (!keep)
+    web.token.clear();
+  else if (!server.WebToken().empty())
+    web.token = server.WebToken();
+  settings::SaveWebRemoteSettings(path, web);
+}
+
+std::vector<std::string> WebRemoteAddresses(Platform& platform, const Server& server) {
+  std::vector<std::string> remotes;
+  if (!server.WebPort()) return remotes;
+  for (const auto& address : platform.LocalIPv4Addresses())
+    remotes.push_back(web::RemoteAddress(address, server.WebPort(), server.WebToken()));
+  return remotes;
 }
 
 void AllowHosts(const CommandLine& cl, settings::LiveSettings& live) {

@@ -126,7 +126,13 @@ void ConnectionThreads::Start(const std::string& address, std::uint16_t port) {
   const tcp::endpoint endpoint(asio::ip::make_address(address), port);
   try {
     acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::socket_base::reuse_address(true));
+#if defined(BOOST_ASIO_WINDOWS)
+    // There address reuse would let this listener share a port another program listens on, and a later
+    // one take over this one's: exclusive use makes a port in use an error, as it is elsewhere.
+    acceptor_.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true));
+#else
+    acceptor_.set_option(asio::socket_base::reuse_address(true));  // a restart binds despite TIME_WAIT
+#endif
     acceptor_.bind(endpoint);
     acceptor_.listen(asio::socket_base::max_listen_connections);
   } catch (const boost::system::system_error& e) {
@@ -143,7 +149,7 @@ void ConnectionThreads::Start(const std::string& address, std::uint16_t port) {
   watchdog_ = std::thread([this] { Watch(); });
 }
 
-void ConnectionThreads::Stop() {
+void ConnectionThreads::Close() {
   if (!acceptThread_.joinable()) return;
   stopping_ = true;
   asio::post(acceptIoc_, [this] {
@@ -151,6 +157,13 @@ void ConnectionThreads::Stop() {
     acceptor_.close(ignored);
   });
   acceptThread_.join();
+  std::lock_guard lock(mutex_);
+  for (auto& conn : connections_) conn->ShutDown();
+}
+
+void ConnectionThreads::Stop() {
+  Close();
+  if (!watchdog_.joinable()) return;
   std::list<std::shared_ptr<Connection>> connections;
   {
     std::lock_guard lock(mutex_);

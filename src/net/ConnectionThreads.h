@@ -84,7 +84,10 @@ class ConnectionThreads {
 
   // Binds and starts listening; throws std::system_error when the port cannot be bound.
   void Start(const std::string& address, std::uint16_t port);
-  // Closes the listener and every connection, then waits for the connection threads.
+  // Closes the listener and shuts every connection down without waiting for their threads (a thread may be
+  // waiting for a person); the port is free once this returns.
+  void Close();
+  // Closes, then waits for the connection threads.
   void Stop();
   bool Stopping() const { return stopping_; }
   std::uint16_t Port() const { return port_; }

@@ -6,6 +6,8 @@
 #include "settings/OptionsStore.h"
 #include "settings/SettingsPaths.h"
 #include "upload/ShownImage.h"
+#include "web/WebAccess.h"
+#include "web/WebMessages.h"
 
 namespace fernpad {
 
@@ -146,9 +148,81 @@ void Server::Start() {
       });
   http_->Start();
   log::Verbose("listening for commands on HTTP port ", http_->Port());
+  // The other endpoints serve the handhelds all the same when the browser remote's port is taken.
+  if (options_.webRemote) try {
+      SetWebRemote(true);
+    } catch (const std::system_error& e) {
+      log::Verbose("browser remote: ", e.what());
+      webStartError_ = e.what();
+    }
+}
+
+void Server::SetWebRemote(bool on) {
+  std::lock_guard lock(webMutex_);
+  if (!on) {
+    if (!web_) return;
+    // A page's socket may be waiting for the security question, which the thread calling this (the GUI's)
+    // answers: the connections are ended and their threads joined on a thread of its own.
+    web_->Close();
+    std::erase_if(webRetired_, [](const std::future<void>& f) {
+      return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    webRetired_.push_back(std::async(std::launch::async, [web = std::move(web_)] { web->Stop(); }));
+    return;
+  }
+  if (web_) return;
+  if (!web::IsToken(options_.webToken)) options_.webToken = web::MakeToken();
+  StartWebRemote();
+}
+
+// With webMutex_ held.
+void Server::StartWebRemote() {
+  web::WebServerOptions options;
+  options.address = options_.bindAddress;
+  options.port = options_.webPort;
+  options.token = options_.webToken;
+  options.trusted = [this](const std::string& peer) { return access_.Allowed(peer); };
+  web::WebHandlers handlers;
+  handlers.mayLoadPage = [this](const std::string& peer) {
+    return access::ListedAs(settings_.Get(), peer) != access::Listed::Denied;
+  };
+  // Unlike a handheld's request, a page's socket is let in once the person has said yes: the page waits
+  // for the answer rather than being refused and trying again.
+  handlers.admit = [this](const std::string& peer) {
+    return access_.CheckAccess(peer) || access_.Allowed(peer);
+  };
+  handlers.message = [this](const std::string& peer, std::string_view message) {
+    return WebMessage(peer, message);
+  };
+  auto web = std::make_unique<web::WebServer>(std::move(options), std::move(handlers));
+  web->Start();
+  web_ = std::move(web);
+  log::Verbose("browser remote on TCP port ", web_->Port());
+}
+
+web::WebReply Server::WebMessage(const std::string& peer, std::string_view message) {
+  web::WebReply reply;
+  for (const auto& params : web::MapWebMessage(message)) {
+    const input::CommandReply answer = commands_->IdHTTPServer1CommandGet(peer, params);
+    if (answer.kind == input::CommandReply::Kind::Default) {  // no longer allowed
+      reply.close = true;
+      break;
+    }
+    if (answer.kind == input::CommandReply::Kind::Jpeg) reply.binary = answer.body;
+  }
+  return reply;
 }
 
 void Server::Stop() {
+  std::unique_ptr<web::WebServer> web;
+  std::vector<std::future<void>> retired;
+  {
+    std::lock_guard lock(webMutex_);
+    web = std::move(web_);
+    retired.swap(webRetired_);
+  }
+  if (web) web->Stop();
+  retired.clear();  // waits for them
   if (udp_) udp_->Stop();
   if (http_) http_->Stop();
   if (upload_) upload_->Stop();
@@ -165,6 +239,16 @@ std::uint16_t Server::UdpPort() const {
 
 std::uint16_t Server::UploadPort() const {
   return upload_ ? upload_->Port() : 0;
+}
+
+std::uint16_t Server::WebPort() const {
+  std::lock_guard lock(webMutex_);
+  return web_ ? web_->Port() : 0;
+}
+
+std::string Server::WebToken() const {
+  std::lock_guard lock(webMutex_);
+  return web::IsToken(options_.webToken) ? options_.webToken : std::string();
 }
 
 std::string GetLocalAddresses(Platform& platform) {

@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "access/AccessControl.h"
 #include "core/Ui.h"
@@ -18,6 +21,7 @@
 #include "settings/LiveSettings.h"
 #include "upload/Devices.h"
 #include "upload/ReceivedFiles.h"
+#include "web/WebServer.h"
 
 namespace fernpad {
 
@@ -29,6 +33,11 @@ struct ServerOptions {
   std::uint16_t uploadPort = 12772;     // the photo stream; 0: any free port (tests)
   // An upload connection that sends nothing for this long in the middle of a command is closed.
   std::chrono::milliseconds uploadStallTimeout = std::chrono::seconds(30);
+  // The browser remote: its page and socket on webPort (0: any free port), off unless webRemote. webToken
+  // is the secret of its address; empty: a new random one.
+  bool webRemote = false;
+  std::uint16_t webPort = 12773;
+  std::string webToken;
 };
 
 // The live state of a running server and its network endpoints, shared by both front ends. The front end
@@ -47,6 +56,15 @@ class Server {
   std::uint16_t HttpPort() const;
   std::uint16_t UdpPort() const;
   std::uint16_t UploadPort() const;
+  // Switches the browser remote on or off while the server runs (the "Browser remote" box); its token stays
+  // the same for the whole run. Throws std::system_error when its port cannot be bound (it stays off).
+  // Switching off returns at once: the port is closed, the open sockets end in the background.
+  void SetWebRemote(bool on);
+  // The browser remote's port (0 while it is off) and the token of this run ("" until it was first on).
+  std::uint16_t WebPort() const;
+  std::string WebToken() const;
+  // Why the browser remote did not start with the server ("" when it did or was not to).
+  const std::string& WebStartError() const { return webStartError_; }
   upload::UploadDevices& Devices() { return devices_; }
   int CountryCode() const { return countryCode_; }
   const std::string& KeyboardLayoutName() const { return keyboardLayoutName_; }
@@ -60,6 +78,9 @@ class Server {
   void ServeUpload(const std::string& peer, net::UploadConnection& connection);
   // ShowImage: stores the photo as "temp.jpg", upright, and shows it.
   void ShowImage(upload::ContentReader& photo);
+  void StartWebRemote();
+  // One message of the browser remote: its requests through the command handler, in order.
+  web::WebReply WebMessage(const std::string& peer, std::string_view message);
 
   Platform& platform_;
   DesktopUi ui_;  // the front end's, placing the dot in desktop coordinates
@@ -77,6 +98,10 @@ class Server {
   upload::UploadDevices devices_;
   std::unique_ptr<upload::UploadFileSystem> files_;
   std::unique_ptr<net::UploadServer> upload_;
+  mutable std::mutex webMutex_;  // web_ is switched on the GUI thread and read anywhere
+  std::unique_ptr<web::WebServer> web_;
+  std::string webStartError_;
+  std::vector<std::future<void>> webRetired_;  // each ends the connections of an endpoint switched off
 };
 
 // The machine's IPv4 addresses for the address line, joined by a carriage return.

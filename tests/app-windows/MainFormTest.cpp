@@ -86,6 +86,8 @@ TEST_F(MainFormTest, ControlsAndPagesCarryTheirCaptions) {
       {TForm1::kCheckBox3, "Start Fernpad Server with Windows"},
       {TForm1::kCheckBox4, "Enable this box if the cursor jumps to the upper left corner of the screen"},
       {TForm1::kCheckBox5, "Disable Access control"},
+      {TForm1::kWebRemote, "Browser remote"},
+      {TForm1::kKeepAddress, "Keep this address"},
       {TForm1::kButton2, "Delete selected"},
       {TForm1::kButton3, "Delete all"},
       {TForm1::kButton4, "Delete selected"},

@@ -107,6 +107,7 @@ int Run(const std::filesystem::path& folder) {
   form.LoadControls(live.Get(), options.DefaultFolder);
   form.AttachDevices(&devices);
   form.SetCountryAndLayout(49, "German");
+  form.ShowWebRemote({true, true, {"http://192.168.1.10:12773/#3f9c2a7e51d04b8c96e1a0f4d2b7c5e8"}, ""});
   form.TrayIcon1Click();
   static const char* const kNames[TForm1::kPageCount] = {"general", "access-control", "debug",
                                                          "image-upload"};

@@ -1,5 +1,7 @@
 #include "app/win/TrayWindow.h"
 
+#include <shellapi.h>
+
 #include <string>
 
 #include <gtest/gtest.h>

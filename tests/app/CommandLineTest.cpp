@@ -14,10 +14,15 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_TRUE(none.configDir.empty());
   EXPECT_FALSE(none.checkUpdate);
   EXPECT_TRUE(none.updateUrl.empty());
-  const CommandLine all = ParseCommandLine(
-      {"--headless", "--verbose", "--config-dir", "/tmp/a b", "--http-port", "0", "--upload-port", "7",
-       "--version", "-h", "--check-update", "--update-url", "https://updates.example/fernpad/"});
+  EXPECT_FALSE(none.webRemote);
+  EXPECT_EQ(none.webPort, 12773);
+  const CommandLine all =
+      ParseCommandLine({"--web-remote", "--web-port", "0", "--headless", "--verbose", "--config-dir",
+                        "/tmp/a b", "--http-port", "0", "--upload-port", "7", "--version", "-h",
+                        "--check-update", "--update-url", "https://updates.example/fernpad/"});
   EXPECT_TRUE(all.headless);
+  EXPECT_TRUE(all.webRemote);
+  EXPECT_EQ(all.webPort, 0);
   EXPECT_TRUE(all.verbose);
   EXPECT_TRUE(all.version);
   EXPECT_TRUE(all.help);
@@ -28,7 +33,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_TRUE(all.checkUpdate);
   EXPECT_EQ(all.updateUrl, "https://updates.example/fernpad/");
   EXPECT_EQ(ParseCommandLine({"--backend", "wlroots"}).backend, "wlroots");
-  for (const char* option : {"--check-update", "--update-url URL", "--backend NAME"})
+  for (const char* option :
+       {"--check-update", "--update-url URL", "--web-remote", "--web-port PORT", "--backend NAME"})
     EXPECT_NE(UsageText().find(option), std::string::npos) << option;
 }
 
@@ -42,7 +48,8 @@ TEST(CommandLine, BadInputIsAnErrorWithAMessage) {
   for (const char* bad : {"", "X11", "wayland"})
     EXPECT_THROW(ParseCommandLine({"--backend", bad}), std::invalid_argument) << bad;
   for (const char* bad : {"65536", "-1", "12a", "", "0x10"})
-    EXPECT_THROW(ParseCommandLine({"--http-port", bad}), std::invalid_argument) << bad;
+    for (const char* option : {"--http-port", "--web-port"})
+      EXPECT_THROW(ParseCommandLine({option, bad}), std::invalid_argument) << option << ' ' << bad;
   try {
     ParseCommandLine({"--http-port", "99999"});
   } catch (const std::invalid_argument& e) {

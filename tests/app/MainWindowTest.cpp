@@ -7,6 +7,9 @@
 #include <QScreen>
 #include <QTabBar>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
@@ -14,11 +17,15 @@
 #include <iterator>
 #include <optional>
 
+#include "Loopback.h"
 #include "app/Placement.h"
+#include "app/WebRemoteGroup.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/SmallWindows.h"
+#include "platform/fake/FakePlatform.h"
 #include "settings/OptionsStore.h"
 #include "settings/SettingsPaths.h"
+#include "settings/WebRemoteSettings.h"
 #include "upload/Devices.h"
 
 namespace fernpad::app {
@@ -402,6 +409,94 @@ TEST(MainWindowFile, FoldersAndWireNamesSurviveLoadingAndSavingUnchanged) {
     EXPECT_EQ(after.Devices, std::vector<settings::TSnapferryDevice>{c.device});
   }
   unsetenv("XDG_PICTURES_DIR");
+  std::filesystem::remove_all(dir);
+}
+
+// A listening socket on 127.0.0.1 that holds a port for as long as it lives.
+class TakenPort {
+ public:
+  TakenPort() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), size) != 0 || listen(fd_, 1) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+      throw std::runtime_error("no port to take");
+    port_ = ntohs(a.sin_port);
+  }
+  ~TakenPort() { Free(); }
+  std::uint16_t Port() const { return port_; }
+  void Free() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  std::uint16_t port_ = 0;
+};
+
+TEST(MainWindowWebRemote, TheBoxesSwitchTheRemoteStoreTheChoiceAndSayWhyItCannotStart) {
+  const auto dir = std::filesystem::temp_directory_path() / ("fernpad-gui-web-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  settings::OptionsStore store(dir / "option.dat", nullptr, "/tmp/");
+  settings::LiveSettings live;
+  live.Load(store.LoadOptions());
+  FakePlatform platform;
+  platform.SetAddresses({"192.168.1.20", "10.0.0.5"});
+  NullUi ui;
+  TakenPort taken;
+  ServerOptions options;
+  options.bindAddress = "127.0.0.1";
+  options.httpPort = options.udpPort = options.uploadPort = 0;
+  options.webPort = taken.Port();
+  Server server(platform, ui, live, options);
+  server.Start();
+  WebRemoteGroup group(server, platform, store);
+  TForm1 form(live, [] { return std::string(); });
+  form.AttachWebRemote(&group);
+  auto* remote = form.findChild<QCheckBox*>("WebRemoteBox");
+  auto* keep = form.findChild<QCheckBox*>("KeepAddressBox");
+  auto* addresses = form.findChild<QComboBox*>("WebAddressBox");
+  auto* qr = form.findChild<QLabel*>("WebQrCode");
+  auto* status = form.findChild<QLabel*>("WebStatus");
+  ASSERT_TRUE(remote && keep && addresses && qr && status);
+  EXPECT_EQ(remote->text(), "Browser remote");
+  EXPECT_EQ(keep->text(), "Keep this address");
+  const auto file = settings::WebRemoteSettingsPath(store.File());
+  const std::string port = std::to_string(taken.Port());
+
+  remote->click();
+  EXPECT_FALSE(remote->isChecked());
+  EXPECT_EQ(status->text().toStdString(), "TCP port " + port + ": Address already in use");
+  EXPECT_EQ(server.WebPort(), 0);
+  EXPECT_FALSE(settings::LoadWebRemoteSettings(file).enabled);
+
+  taken.Free();
+  remote->click();
+  ASSERT_TRUE(remote->isChecked());
+  EXPECT_EQ(server.WebPort(), taken.Port());
+  EXPECT_EQ(test::HttpRequest(taken.Port(), "").substr(0, 15), "HTTP/1.0 200 OK");
+  ASSERT_EQ(addresses->count(), 2);
+  EXPECT_EQ(addresses->itemText(1).toStdString(), "http://10.0.0.5:" + port + "/#" + server.WebToken());
+  EXPECT_FALSE(qr->pixmap().isNull());
+  EXPECT_TRUE(keep->isEnabled());
+  EXPECT_TRUE(settings::LoadWebRemoteSettings(file).enabled);
+  EXPECT_EQ(settings::LoadWebRemoteSettings(file).token, "");
+
+  keep->click();
+  EXPECT_EQ(settings::LoadWebRemoteSettings(file).token, server.WebToken());
+
+  remote->click();
+  EXPECT_EQ(server.WebPort(), 0);
+  EXPECT_FALSE(keep->isEnabled());
+  EXPECT_TRUE(qr->isHidden());
+  const auto stored = settings::LoadWebRemoteSettings(file);
+  EXPECT_FALSE(stored.enabled);
+  EXPECT_TRUE(stored.keepAddress);
+  EXPECT_EQ(stored.token, server.WebToken());
+  server.Stop();
   std::filesystem::remove_all(dir);
 }
 

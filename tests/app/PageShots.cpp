@@ -31,6 +31,7 @@ int Run(const std::filesystem::path& folder) {
   form.LoadControls(live.Get(), options.DefaultFolder);
   form.AttachDevices(&devices);
   form.SetCountryAndLayout(49, "German");
+  form.ShowWebRemote({true, false, {"http://192.168.1.10:12773/#4f2a91c07be35d68e1a0c94b7d2f6e13"}, ""});
   form.show();
   auto* pages = form.findChild<QTabWidget*>("PageControl1");
   if (pages == nullptr) return 1;

@@ -194,7 +194,10 @@ TEST_F(UdpCommandsTest, AnUnknownSenderIsAskedAboutWhileTheAllowedOneGoesOn) {
 TEST_F(UdpCommandsTest, SpoofedSendersWithoutAnAnswerLeaveNoTraceAndCostTheAllowedNothing) {
   // Nobody answers here (as when the server runs without a terminal): floods of new addresses are refused
   // without a save, while every datagram of the allowed handheld is served.
-  ui.unanswered = true;
+  {
+    std::lock_guard lock(ui.mutex);  // a question of the fixture's start may be reading it
+    ui.unanswered = true;
+  }
   const auto file = dir / "option.dat";
   auto stamp = [&] {
     return std::filesystem::exists(file) ? std::filesystem::last_write_time(file)
@@ -211,7 +214,10 @@ TEST_F(UdpCommandsTest, SpoofedSendersWithoutAnAnswerLeaveNoTraceAndCostTheAllow
   }
   Barrier();
   EXPECT_EQ(platform.Cursor(), (Point{100 + kRounds, 100}));
-  EXPECT_LE(ui.asked.size(), 2u);  // questions are spaced out
+  {
+    std::lock_guard lock(ui.mutex);
+    EXPECT_LE(ui.asked.size(), 2u);  // questions are spaced out
+  }
   const auto o = live.Get();
   EXPECT_EQ(o.AllowedHosts, std::vector<std::string>{"127.0.0.1"});
   EXPECT_EQ(o.DeniedHosts, std::vector<std::string>{"127.0.0.3"});

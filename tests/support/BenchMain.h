@@ -1,10 +1,12 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,25 @@ inline int RunBenchmark(const std::function<int()>& body) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
+}
+
+// Where a complete HTTP/1.1 reply ends in got (0: not complete yet). Throws on anything but "200 OK".
+inline std::size_t HttpReplyEnd(const std::string& got) {
+  const auto head = got.find("\r\n\r\n");
+  if (head == std::string::npos) return 0;
+  if (got.compare(0, 12, "HTTP/1.1 200") != 0)
+    throw std::runtime_error("unexpected reply: " + got.substr(0, got.find("\r\n")));
+  std::size_t length = 0;
+  for (std::size_t line = got.find("\r\n"); line < head; line = got.find("\r\n", line + 2)) {
+    static const std::string kName = "content-length:";
+    if (got.size() < line + 2 + kName.size()) break;
+    bool match = true;
+    for (std::size_t i = 0; i < kName.size() && match; ++i)
+      match = std::tolower(static_cast<unsigned char>(got[line + 2 + i])) == kName[i];
+    if (match) length = std::stoul(got.substr(line + 2 + kName.size(), 12));
+  }
+  const std::size_t end = head + 4 + length;
+  return got.size() >= end ? end : 0;
 }
 
 }  // namespace fernpad::test

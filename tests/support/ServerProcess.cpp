@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -44,8 +45,8 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   std::vector<std::string> args = {binary, "--headless",   "--http-port",
                                    "0",    "--config-dir", home_ + "/config"};
   if (options.verbose) args.insert(args.begin() + 2, "--verbose");
-  args.insert(args.end(),
-              {"--udp-port", "0", "--upload-port", "0"});  // tests run side by side: none takes the real port
+  // Tests run side by side: none takes the real port.
+  args.insert(args.end(), {"--udp-port", "0", "--upload-port", "0", "--web-port", "0"});
   if (options.allowLoopback) args.insert(args.end(), {"--allow", "127.0.0.1"});
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   if (!options.headless) args.erase(args.begin() + 1);  // "--headless"
@@ -101,13 +102,17 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
   std::string err_text;
   const auto deadline = std::chrono::steady_clock::now() + options.startTimeout;
   if (options.verbose) {
-    const std::regex portLine(R"(HTTP port (\d+))");
+    // With the browser remote on, its port is logged last.
+    const bool web = std::find(args.begin(), args.end(), "--web-remote") != args.end();
+    const std::regex portLine(web ? R"(browser remote on TCP port (\d+))" : R"(HTTP port (\d+))");
     std::smatch m;
     while (!std::regex_search(err_text, m, portLine)) {
       if (std::chrono::steady_clock::now() > deadline ||
           (!ReadSome(stderrFd_, err_text, 200) && waitpid(pid_, nullptr, WNOHANG) == pid_))
         fail(err_text);
     }
+    if (web) webPort_ = std::stoi(m[1]);
+    std::regex_search(err_text, m, std::regex(R"(HTTP port (\d+))"));
     port_ = std::stoi(m[1]);
     if (std::regex_search(err_text, m, std::regex(R"(photos on TCP port (\d+))")))
       uploadPort_ = std::stoi(m[1]);
@@ -115,9 +120,11 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
       udpPort_ = std::stoi(m[1]);
   } else {
     // Nothing is logged: the ports are read from the process's sockets. The server opens the datagram
-    // socket first, then the upload listener, then the HTTP listener (the last, so once it is there all
-    // are); each takes the lowest free descriptor and none is closed in between, so they are in
-    // descriptor order.
+    // socket first, then the upload listener, then the HTTP listener, then the browser remote's when it is
+    // on (the last, so once it is there all are); each takes the lowest free descriptor and none is closed
+    // in between, so they are in descriptor order.
+    const bool web = std::find(args.begin(), args.end(), "--web-remote") != args.end();
+    const std::size_t expected = web ? 3 : 2;
     while (true) {
       std::vector<int> listeners;
       int udp = 0;
@@ -125,9 +132,10 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& displ
         if (s.tcp && s.listening) listeners.push_back(s.port);
         if (!s.tcp && s.port != 0 && udp == 0) udp = s.port;
       }
-      if (listeners.size() == 2 && udp != 0) {
+      if (listeners.size() == expected && udp != 0) {
         uploadPort_ = listeners[0];
         port_ = listeners[1];
+        if (web) webPort_ = listeners[2];
         udpPort_ = udp;
         break;
       }

@@ -10,7 +10,8 @@
 namespace fernpad::test {
 
 // The built fernpad-server, started for a test (with --verbose unless asked otherwise) and any free HTTP,
-// datagram and upload port on the given display. The constructor waits until the server listens on its ports.
+// datagram, upload and browser remote port on the given display. The constructor waits until the server
+// listens on its ports.
 class ServerProcess {
  public:
   struct Options {
@@ -37,6 +38,8 @@ class ServerProcess {
   int HttpPort() const { return port_; }
   int UploadPort() const { return uploadPort_; }
   int UdpPort() const { return udpPort_; }
+  // The browser remote's port, when started with "--web-remote" (0 otherwise).
+  int WebPort() const { return webPort_; }
   // The server's process id while it runs (-1 once stopped), e.g. to read its /proc entries.
   pid_t Pid() const { return pid_; }
   // The test's own folder and the program's working folder: --config-dir is its "config", XDG_CONFIG_HOME
@@ -57,6 +60,7 @@ class ServerProcess {
   int port_ = 0;
   int uploadPort_ = 0;
   int udpPort_ = 0;
+  int webPort_ = 0;
   std::string out_;
   std::string startLog_;
   std::string home_;

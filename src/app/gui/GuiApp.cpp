@@ -75,7 +75,9 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
 
   QtUi ui({form1, pointerForm, imageForm, form4, form5});
   QObject::connect(&form1, &TForm1::PointerColorChanged, &pointerForm, &TPointerForm::SetFill);
-  Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+  ServerOptions options = ServerOptionsFrom(cl);
+  ApplyWebRemoteSettings(*store, options);
+  Server server(*platform, ui, settings, options);
   SaveSettingsOnChange(settings, *store, server);
   AllowHosts(cl, settings);
 
@@ -98,6 +100,9 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     return 1;
   }
   form1.AttachDevices(&server.Devices());
+  KeepWebRemoteAddress(*store, server);
+  WebRemoteGroup webRemote(server, *platform, *store);
+  form1.AttachWebRemote(&webRemote);
   // A request under way when the program closes ends at once rather than at its time-out.
   form1.UpdaterConfigSource = [&checks = form1.UpdateCheck(), url = cl.updateUrl,
                                country = server.CountryCode()] {

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -23,6 +24,7 @@
 #include "core/Cp1252.h"
 #include "settings/OptionsStore.h"
 #include "upload/Devices.h"
+#include "web/QrCode.h"
 
 namespace fernpad::app {
 namespace {
@@ -33,6 +35,24 @@ QColor FromColorRef(std::uint32_t ref) {
 std::uint32_t ToColorRef(const QColor& c) {
   return static_cast<std::uint32_t>(c.red()) | static_cast<std::uint32_t>(c.green()) << 8 |
          static_cast<std::uint32_t>(c.blue()) << 16;
+}
+
+// The side of the browser remote's QR code on the General page.
+constexpr int kQrSide = 78;
+
+// A QR code as black modules on white with a quiet zone of two modules, whole pixels per module, centred
+// in a square of side pixels (as large as fits).
+QPixmap QrPicture(const web::QrCode& code, int side) {
+  const int modules = code.size + 4;
+  const int scale = std::max(1, side / modules);
+  const int offset = (side - modules * scale) / 2 + 2 * scale;
+  QPixmap picture(side, side);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  for (int y = 0; y < code.size; ++y)
+    for (int x = 0; x < code.size; ++x)
+      if (code.Dark(x, y)) painter.fillRect(offset + x * scale, offset + y * scale, scale, scale, Qt::black);
+  return picture;
 }
 
 QLabel* Caption(const QString& text, QWidget* parent) {
@@ -221,6 +241,10 @@ TForm1::TForm1(settings::LiveSettings& settings, std::function<std::string()> ad
   connect(trayWatch_, &QTimer::timeout, this, [this] {
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     if (available != trayAvailable_) TrayAvailabilityChanged(available);
+    // A minimised window the change of state did not hide (seen once in hundreds of minimises, cause
+    // unknown) goes into the tray now.
+    else if (trayAvailable_ && isMinimized() && isVisible())
+      hide();
   });
   trayWatch_->start();
 
@@ -279,13 +303,14 @@ QWidget* TForm1::BuildGeneralPage() {
   });
 
   auto* more = new QGroupBox("More apps for your handheld", page);
-  auto* moreLayout = new QHBoxLayout(more);
-  moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), kFernpadPage, more));
-  moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, kFernpadPage, more));
-  moreLayout->addWidget(new LinkLabel("Snapferry WiFi", PhotoPicture(), kSnapferryPage, more));
-  moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, kSnapferryPage, more));
-  moreLayout->addStretch(1);
-  layout->addWidget(more, 1, 0, 1, 2);
+  auto* moreLayout = new QGridLayout(more);
+  moreLayout->addWidget(new LinkLabel("Fernpad", PadPicture(), kFernpadPage, more), 0, 0);
+  moreLayout->addWidget(new LinkLabel("Fernpad remote", {}, kFernpadPage, more), 0, 1);
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi", PhotoPicture(), kSnapferryPage, more), 1, 0);
+  moreLayout->addWidget(new LinkLabel("Snapferry WiFi photos", {}, kSnapferryPage, more), 1, 1);
+  moreLayout->setColumnStretch(1, 1);
+  layout->addWidget(more, 1, 0);
+  layout->addWidget(BuildWebRemoteGroup(page), 1, 1);
 
   layout->setColumnStretch(0, 2);
   layout->setColumnStretch(1, 3);
@@ -293,6 +318,81 @@ QWidget* TForm1::BuildGeneralPage() {
   CheckBox3->setObjectName("CheckBox3");
   layout->addWidget(CheckBox3, 2, 0, 1, 2);
   return page;
+}
+
+QGroupBox* TForm1::BuildWebRemoteGroup(QWidget* page) {
+  auto* group = new QGroupBox("Control from a web browser", page);
+  auto* layout = new QGridLayout(group);
+  layout->setContentsMargins(6, 2, 6, 2);
+  layout->setVerticalSpacing(2);
+  WebRemoteBox = new QCheckBox("Browser remote", group);
+  WebRemoteBox->setObjectName("WebRemoteBox");
+  WebRemoteBox->setToolTip("Lets phones and tablets on this network control the PC from their web browser");
+  KeepAddressBox = new QCheckBox("Keep this address", group);
+  KeepAddressBox->setObjectName("KeepAddressBox");
+  KeepAddressBox->setToolTip("The address stays the same when Fernpad Server starts again");
+  WebAddressBox = new QComboBox(group);
+  WebAddressBox->setObjectName("WebAddressBox");
+  WebAddressBox->setEditable(true);  // so the address can be selected and copied
+  WebAddressBox->lineEdit()->setReadOnly(true);
+  WebStatus = new QLabel(group);
+  WebStatus->setObjectName("WebStatus");
+  WebStatus->setWordWrap(true);
+  WebStatus->setStyleSheet("color: #b00000");  // it shows only what went wrong
+  WebQrCode = new QLabel(group);
+  WebQrCode->setObjectName("WebQrCode");
+  WebQrCode->setFixedSize(kQrSide, kQrSide);
+  WebQrCode->setAlignment(Qt::AlignCenter);
+  layout->addWidget(WebRemoteBox, 0, 0);
+  layout->addWidget(KeepAddressBox, 1, 0);
+  layout->addWidget(WebAddressBox, 2, 0);
+  layout->addWidget(WebStatus, 3, 0);
+  layout->setRowStretch(3, 1);
+  layout->addWidget(WebQrCode, 0, 1, 4, 1);
+  layout->setColumnStretch(0, 1);
+  auto change = [this] {
+    if (webRemote_) ShowWebRemote(webRemote_->Change(WebRemoteBox->isChecked(), KeepAddressBox->isChecked()));
+  };
+  connect(WebRemoteBox, &QCheckBox::clicked, this, change);
+  connect(KeepAddressBox, &QCheckBox::clicked, this, change);
+  connect(WebAddressBox, &QComboBox::currentIndexChanged, this, &TForm1::ShowWebQrCode);
+  return group;
+}
+
+void TForm1::AttachWebRemote(WebRemoteGroup* group) {
+  webRemote_ = group;
+  if (group) ShowWebRemote(group->Current());
+}
+
+void TForm1::ShowWebRemote(const WebRemoteGroup::State& state) {
+  WebRemoteBox->setChecked(state.on);
+  KeepAddressBox->setChecked(state.keep);
+  KeepAddressBox->setEnabled(state.on);
+  const QString picked = WebAddressBox->currentText();
+  {
+    const QSignalBlocker quiet(WebAddressBox);
+    WebAddressBox->clear();
+    for (const auto& address : state.addresses) WebAddressBox->addItem(QString::fromStdString(address));
+    WebAddressBox->setCurrentIndex(std::max(0, WebAddressBox->findText(picked)));
+  }
+  WebAddressBox->setVisible(state.on);
+  WebAddressBox->lineEdit()->setCursorPosition(0);  // the start of the address shows
+  QString status;
+  if (!state.error.empty())
+    status = QString::fromStdString(state.error);
+  else if (state.on && state.addresses.empty())
+    status = "This PC has no network address a phone could reach.";
+  WebStatus->setText(status);
+  WebStatus->setVisible(!status.isEmpty());
+  ShowWebQrCode();
+}
+
+void TForm1::ShowWebQrCode() {
+  const auto code = WebRemoteBox->isChecked() && WebAddressBox->count() > 0
+                        ? web::MakeQrCode(WebAddressBox->currentText().toStdString())
+                        : std::nullopt;
+  WebQrCode->setPixmap(code ? QrPicture(*code, kQrSide) : QPixmap());
+  WebQrCode->setVisible(code.has_value());
 }
 
 QWidget* TForm1::BuildAccessPage() {
@@ -523,6 +623,7 @@ void TForm1::FormActivate() {
       });
   }
   Label7->setText(QString::fromLatin1(AddressLine(addresses_()).c_str()));
+  if (webRemote_) ShowWebRemote(webRemote_->Current());
 }
 
 void TForm1::TrayIcon1Click() {

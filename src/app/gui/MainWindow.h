@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/WebRemoteGroup.h"
 #include "settings/LiveSettings.h"
 #include "updater/Updater.h"
 
@@ -61,6 +63,10 @@ class TForm1 : public QWidget {
   void AttachDevices(upload::UploadDevices* devices);
   // Shows the devices, the selected entry and the destination folder anew.
   void RefreshDevices();
+  // From now on the "Browser remote" group shows and switches this browser remote.
+  void AttachWebRemote(WebRemoteGroup* group);
+  // The browser remote's boxes, addresses and QR code as the state says.
+  void ShowWebRemote(const WebRemoteGroup::State& state);
   // The folder picker of "...": gets the folder to start from, gives the chosen one or the empty text when
   // the user cancelled. The desktop's folder dialog unless replaced.
   std::function<QString(const QString& start)> PickFolder;
@@ -101,6 +107,7 @@ class TForm1 : public QWidget {
 
  private:
   QWidget* BuildGeneralPage();
+  QGroupBox* BuildWebRemoteGroup(QWidget* page);
   QWidget* BuildAccessPage();
   QWidget* BuildDebugPage();
   QWidget* BuildUploadPage();
@@ -114,6 +121,8 @@ class TForm1 : public QWidget {
   void FillDevicePage(const std::vector<settings::TSnapferryDevice>& devices, int selected,
                       const std::string& folder);
   void Button7Click();
+  // The QR code of the address picked in the address box.
+  void ShowWebQrCode();
   // While a check runs the window is a normal one, so the check's boxes and windows and then the installer
   // can come in front of it; it stays on top again once the check has ended. One check at a time.
   void StartUpdateCheck(bool silent);
@@ -126,6 +135,7 @@ class TForm1 : public QWidget {
   bool untouched_ = true;  // nobody has used the window since the start
   bool trayAvailable_ = false;
   upload::UploadDevices* devices_ = nullptr;
+  WebRemoteGroup* webRemote_ = nullptr;
   bool centring_ = false;  // shown centred: centre again when the frame turns out to have another size
   QSize centredFrame_;     // the frame size the window was last centred with
   QTimer* trayWatch_ = nullptr;
@@ -141,6 +151,12 @@ class TForm1 : public QWidget {
   QCheckBox* CheckBox1 = nullptr;
   QCheckBox* CheckBox2 = nullptr;
   QCheckBox* CheckBox3 = nullptr;
+  // The browser remote group.
+  QCheckBox* WebRemoteBox = nullptr;
+  QCheckBox* KeepAddressBox = nullptr;
+  QComboBox* WebAddressBox = nullptr;  // the addresses, selectable for copying
+  QLabel* WebQrCode = nullptr;
+  QLabel* WebStatus = nullptr;
   QCheckBox* CheckBox4 = nullptr;
   QCheckBox* CheckBox5 = nullptr;
   QListWidget* ListBox1 = nullptr;

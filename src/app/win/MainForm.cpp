@@ -159,17 +159,25 @@ void TForm1::CreateControls() {
       {kButton1, L"BUTTON", "Apply", button, 576, 5, 60, 22, kNever},
       {kPageControl1, WC_TABCONTROLW, "", WS_CLIPSIBLINGS | WS_TABSTOP, 8, 82, 627, 252, kAlways},
       // General settings
-      {kOther, L"BUTTON", "Fernpad settings", group, 18, 110, 296, 84, 0},
-      {kOther, L"STATIC", "Mouse acceleration:", text, 30, 132, 200, 16, 0},
-      {kScrollBar1, L"SCROLLBAR", "", SBS_HORZ | WS_TABSTOP, 30, 154, 272, 18, 0},
-      {kOther, L"BUTTON", "Lumidot settings", group, 324, 110, 300, 84, 0},
-      {kShape1, L"STATIC", "", SS_OWNERDRAW | SS_NOTIFY, 336, 132, 15, 15, 0},
-      {kOther, L"STATIC", "Pointer color", text, 358, 132, 200, 16, 0},
-      {kCheckBox1, L"BUTTON", "Smooth image (needs more CPU time)", check, 336, 158, 280, 20, 0},
-      {kOther, L"BUTTON", "More apps for your handheld", group, 18, 200, 606, 54, 0},
-      {kFernpadLink, L"STATIC", "Fernpad remote", text | SS_NOTIFY, 30, 224, 180, 16, 0},
-      {kSnapferryLink, L"STATIC", "Snapferry WiFi photos", text | SS_NOTIFY, 230, 224, 200, 16, 0},
-      {kCheckBox3, L"BUTTON", "Start Fernpad Server with Windows", check, 18, 264, 300, 20, 0},
+      {kOther, L"BUTTON", "Fernpad settings", group, 18, 110, 296, 70, 0},
+      {kOther, L"STATIC", "Mouse acceleration:", text, 30, 128, 200, 16, 0},
+      {kScrollBar1, L"SCROLLBAR", "", SBS_HORZ | WS_TABSTOP, 30, 150, 272, 18, 0},
+      {kOther, L"BUTTON", "Lumidot settings", group, 324, 110, 300, 70, 0},
+      {kShape1, L"STATIC", "", SS_OWNERDRAW | SS_NOTIFY, 336, 129, 15, 15, 0},
+      {kOther, L"STATIC", "Pointer color", text, 358, 128, 200, 16, 0},
+      {kCheckBox1, L"BUTTON", "Smooth image (needs more CPU time)", check, 336, 150, 280, 20, 0},
+      // The addresses are a whole line wide; the reason a port could not be taken may need two lines.
+      {kOther, L"BUTTON", "Control from a web browser", group, 18, 186, 606, 94, 0},
+      {kWebRemote, L"BUTTON", "Browser remote", check, 30, 206, 130, 20, 0},
+      {kKeepAddress, L"BUTTON", "Keep this address", check, 166, 206, 146, 20, 0},
+      {kWebError, L"STATIC", "", text, 318, 202, 296, 30, 0},
+      {kWebAddresses, L"EDIT", "",
+       ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 30, 234, 584,
+       38, 0},
+      {kOther, L"BUTTON", "More apps for your handheld", group, 18, 284, 296, 42, 0},
+      {kFernpadLink, L"STATIC", "Fernpad remote", text | SS_NOTIFY, 30, 302, 110, 16, 0},
+      {kSnapferryLink, L"STATIC", "Snapferry WiFi photos", text | SS_NOTIFY, 150, 302, 156, 16, 0},
+      {kCheckBox3, L"BUTTON", "Start Fernpad Server with Windows", check, 336, 300, 280, 20, 0},
       // Access control
       {kOther, L"STATIC", "Hosts allowed:", text, 18, 112, 296, 16, 1},
       {kListBox1, L"LISTBOX", "", list, 18, 130, 296, 130, 1},
@@ -206,7 +214,9 @@ void TForm1::CreateControls() {
   for (const ControlPlan& plan : plans) {
     const DWORD style = WS_CHILD | plan.style | (plan.page == kAlways ? WS_VISIBLE : 0);
     const HWND control = ::CreateWindowExW(
-        plan.id == kEdit1 || plan.id == kListBox1 || plan.id == kListBox2 ? WS_EX_CLIENTEDGE : 0,
+        plan.id == kEdit1 || plan.id == kWebAddresses || plan.id == kListBox1 || plan.id == kListBox2
+            ? WS_EX_CLIENTEDGE
+            : 0,
         plan.windowClass, Widen(plan.caption).c_str(), style, 0, 0, 0, 0, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(plan.id)), ::GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) continue;
@@ -225,6 +235,7 @@ void TForm1::CreateControls() {
   ::SetWindowPos(tabs, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);  // under the pages
   SCROLLINFO range{sizeof(range), SIF_RANGE | SIF_PAGE | SIF_POS, 1, 100, 0, 1, 0};
   ::SetScrollInfo(Control(kScrollBar1), SB_CTL, &range, FALSE);
+  ::EnableWindow(Control(kKeepAddress), FALSE);  // while the browser remote is off
 }
 
 void TForm1::Layout() {
@@ -285,6 +296,29 @@ void TForm1::SetStayOnTop(bool onTop) {
 
 void TForm1::RefreshAddressLine() {
   ::SetWindowTextW(Control(kLabel7), Widen(AddressLine(addresses_())).c_str());
+}
+
+void TForm1::AttachWebRemote(WebRemoteGroup* group) {
+  webRemote_ = group;
+  if (group) ShowWebRemote(group->Current());
+}
+
+void TForm1::ShowWebRemote(const WebRemoteGroup::State& state) {
+  SetChecked(kWebRemote, state.on);
+  SetChecked(kKeepAddress, state.keep);
+  ::EnableWindow(Control(kKeepAddress), state.on);
+  std::string lines;
+  for (const std::string& address : state.addresses) lines += (lines.empty() ? "" : "\r\n") + address;
+  ::SetWindowTextW(Control(kWebAddresses), Widen(lines).c_str());
+  ::SetWindowTextW(Control(kWebError), Widen(state.error).c_str());
+}
+
+void TForm1::WebRemoteClick() {
+  if (webRemote_) ShowWebRemote(webRemote_->Change(Checked(kWebRemote), Checked(kKeepAddress)));
+}
+
+void TForm1::KeepAddressClick() {
+  if (webRemote_) ShowWebRemote(webRemote_->Change(Checked(kWebRemote), Checked(kKeepAddress)));
 }
 
 bool TForm1::Checked(Id id) const {
@@ -482,6 +516,12 @@ void TForm1::Command(int id, int code) {
     case kShape1:
       if (code == STN_CLICKED) Shape1Click();
       break;
+    case kWebRemote:
+      if (code == BN_CLICKED) WebRemoteClick();
+      break;
+    case kKeepAddress:
+      if (code == BN_CLICKED) KeepAddressClick();
+      break;
     case kFernpadLink:
     case kSnapferryLink:
       if (code == STN_CLICKED)
@@ -523,9 +563,10 @@ LRESULT TForm1::Handle(UINT message, WPARAM w, LPARAM l) {
       const auto dc = reinterpret_cast<HDC>(w);
       const int id = ::GetDlgCtrlID(control);
       if (id == kFernpadLink || id == kSnapferryLink) ::SetTextColor(dc, RGB(0, 0x66, 0xCC));
+      if (id == kWebError) ::SetTextColor(dc, RGB(0xC0, 0, 0));
       const bool onPage =
           std::any_of(pageOf_.begin(), pageOf_.end(), [&](auto& p) { return p.first == control; });
-      if (!onPage || id == kEdit1) break;  // a read-only box keeps the look of one
+      if (!onPage || id == kEdit1 || id == kWebAddresses) break;  // a read-only box keeps the look of one
       if (pageBrush_ == nullptr) pageBrush_ = ::CreateSolidBrush(PageColour());
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(pageBrush_);
@@ -558,7 +599,10 @@ LRESULT TForm1::Handle(UINT message, WPARAM w, LPARAM l) {
       }
       break;
     case WM_ACTIVATE:
-      if (LOWORD(w) != WA_INACTIVE) RefreshAddressLine();
+      if (LOWORD(w) != WA_INACTIVE) {
+        RefreshAddressLine();
+        if (webRemote_) ShowWebRemote(webRemote_->Current());
+      }
       break;
     case WM_SYSCOMMAND:
       if ((w & 0xFFF0) == SC_MINIMIZE) {

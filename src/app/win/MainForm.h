@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WebRemoteGroup.h"
 #include "settings/LiveSettings.h"
 
 namespace fernpad::upload {
@@ -50,7 +51,11 @@ class TForm1 {
     kButton8,
     kFernpadLink,
     kSnapferryLink,
-    kOther,  // headings and captions
+    kWebRemote,     // "Browser remote"
+    kKeepAddress,   // "Keep this address"
+    kWebAddresses,  // where a phone opens the browser remote (read-only, copyable)
+    kWebError,      // why the browser remote is not on, or its setting not saved
+    kOther,         // headings and captions
   };
   static constexpr int kPageCount = 4;
   // Posted to the window: refill the host lists / the upload page; show wParam as the last virtual key.
@@ -80,6 +85,10 @@ class TForm1 {
   void RefreshHostLists();
   void SetCountryAndLayout(int countryCode, const std::string& layoutName);
   void SetLastVirtualKey(int code);
+  // From now on the "Browser remote" group shows and switches this browser remote.
+  void AttachWebRemote(WebRemoteGroup* group);
+  // The browser remote's boxes, addresses and error line as the state says.
+  void ShowWebRemote(const WebRemoteGroup::State& state);
   // Shows the page (0 "General settings" to 3 "Image Upload (Snapferry WiFi)").
   void ShowPage(int page);
   // The tray's "Show": centre on the first monitor, show and bring to the front.
@@ -120,12 +129,15 @@ class TForm1 {
   void Shape1Click();
   void DrawShape1(const DRAWITEMSTRUCT& item) const;
   void RefreshAddressLine();
+  void WebRemoteClick();
+  void KeepAddressClick();
   // The background the tab control gives its pages.
   COLORREF PageColour() const;
 
   settings::LiveSettings& settings_;
   std::function<std::string()> addresses_;
   upload::UploadDevices* devices_ = nullptr;
+  WebRemoteGroup* webRemote_ = nullptr;
   HWND window_ = nullptr;
   UINT dpi_ = 96;
   HFONT font_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/Startup.h"
 #include "app/Texts.h"
 #include "app/UpdateCheck.h"
+#include "app/WebRemoteGroup.h"
 #include "app/win/MainForm.h"
 #include "app/win/SmallForms.h"
 #include "app/win/TrayWindow.h"
@@ -47,7 +48,9 @@ int RunGui(int, char**, const CommandLine& cl) {
     WinUi ui;
     settings::LiveSettings settings;
     const auto store = LoadSettings(cl, settings);
-    Server server(*platform, ui, settings, ServerOptionsFrom(cl));
+    ServerOptions options = ServerOptionsFrom(cl);
+    ApplyWebRemoteSettings(*store, options);
+    Server server(*platform, ui, settings, options);
     SaveSettingsOnChange(settings, *store, server);
     AllowHosts(cl, settings);
     try {
@@ -57,6 +60,8 @@ int RunGui(int, char**, const CommandLine& cl) {
       return 1;
     }
     log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
+    KeepWebRemoteAddress(*store, server);
+    WebRemoteGroup webRemote(server, *platform, *store);
     int code = 0;
     {
       TrayWindow tray(settings, [&platform] { return GetLocalAddresses(*platform); });
@@ -64,6 +69,7 @@ int RunGui(int, char**, const CommandLine& cl) {
       form1.LoadControls(settings.Get(), store->FallbackFolder());
       form1.AttachDevices(&server.Devices());
       form1.SetCountryAndLayout(server.CountryCode(), server.KeyboardLayoutName());
+      form1.AttachWebRemote(&webRemote);
       ui.AttachWindows(tray.Window(), form1.Window());
       WinUpdateCheck updates(form1);
       // A request under way when the program closes ends at once rather than at its time-out.
