@@ -89,6 +89,7 @@ TEST_F(MainWindowTest, WindowPagesAndCaptions) {
   Find<QLineEdit>("Edit1");
   Find<QComboBox>("ComboBox1");
   Find<ColorSwatch>("Shape1");
+  Find<QLabel>("BackendLabel");
 
   // Every fixed text of the window is there, exactly.
   QStringList texts;

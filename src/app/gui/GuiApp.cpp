@@ -55,8 +55,8 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
   QuitOnStopSignals(app);
 
   std::unique_ptr<Platform> platform;
+  std::string backend;
   try {
-    std::string backend;
     platform = MakeOsPlatform(cl.backend, backend);
     std::cerr << backend << '\n';
   } catch (const std::exception& e) {
@@ -109,6 +109,7 @@ int RunGui(int argc, char** argv, const CommandLine& cl) {
     return StoppableConfig(url, country, [&checks] { return checks.ShuttingDown(); });
   };
   form1.SetCountryAndLayout(server.CountryCode(), QString::fromStdString(server.KeyboardLayoutName()));
+  form1.SetBackend(QString::fromStdString(backend));
   log::Verbose("Fernpad Server is running (HTTP port ", server.HttpPort(), ").");
   if (form1.TrayAvailable())
     form1.TrayIcon()->showMessage(kTrayBalloon, kTrayBalloon, QSystemTrayIcon::Information);

@@ -317,6 +317,10 @@ QWidget* TForm1::BuildGeneralPage() {
   CheckBox3 = new QCheckBox("Start Fernpad Server with Windows", page);
   CheckBox3->setObjectName("CheckBox3");
   layout->addWidget(CheckBox3, 2, 0, 1, 2);
+  BackendLabel = new QLabel(page);
+  BackendLabel->setObjectName("BackendLabel");
+  BackendLabel->setWordWrap(true);
+  layout->addWidget(BackendLabel, 3, 0, 1, 2);
   return page;
 }
 
@@ -593,6 +597,10 @@ void TForm1::SettingsChanged() {
 void TForm1::SetCountryAndLayout(int countryCode, const QString& layoutName) {
   Label19->setText(QString::number(countryCode));
   Label21->setText(layoutName);
+}
+
+void TForm1::SetBackend(const QString& description) {
+  BackendLabel->setText(description);
 }
 
 void TForm1::FillHostLists(const settings::Options& o) {

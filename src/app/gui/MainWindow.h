@@ -71,6 +71,8 @@ class TForm1 : public QWidget {
   // the user cancelled. The desktop's folder dialog unless replaced.
   std::function<QString(const QString& start)> PickFolder;
   void SetCountryAndLayout(int countryCode, const QString& layoutName);
+  // Which backend injects input and reads the screen, and what the user should know of it (General page).
+  void SetBackend(const QString& description);
   void SetLastVirtualKey(int code);
   // Refills both host list boxes from the settings.
   void RefreshHostLists();
@@ -166,6 +168,7 @@ class TForm1 : public QWidget {
   QPushButton* Button4 = nullptr;
   QPushButton* Button5 = nullptr;
   QLabel* Label10 = nullptr;
+  QLabel* BackendLabel = nullptr;
   QLabel* Label19 = nullptr;
   QLabel* Label21 = nullptr;
   QLineEdit* Edit1 = nullptr;
