@@ -8,12 +8,13 @@
 
 namespace fernpad {
 
-// The Linux backend on a wlroots compositor (sway and kin), over one persistent Wayland connection: the
+// The Linux backend on a wlroots compositor (sway and kin), over persistent Wayland connections: the
 // virtual pointer for moves, buttons and the wheel, the virtual keyboard with the program's own keymap
-// (WaylandKeymap.h) for keys and typed text, screencopy for snapshots. The first output is the primary
-// monitor. Wayland tells no client where the pointer is: the position the logic reads is the one this
-// backend set (it starts at the middle of the output), so a person moving the real mouse meanwhile is not
-// seen. Relative moves travel as relative motion, clamped to the output as that position is.
+// (WaylandKeymap.h) for keys and typed text, screencopy for snapshots (on a connection of its own, so input
+// never waits for a copy). The first output is the primary monitor. Wayland tells no client where the pointer
+// is: the position the logic reads is the one this backend set (it starts at the middle of the output), so a
+// person moving the real mouse meanwhile is not seen. Relative moves travel as relative motion, clamped to
+// the output as that position is.
 class WlrootsPlatform : public Platform {
  public:
   // The most wheel clicks one mouse record turns.
