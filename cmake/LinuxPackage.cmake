@@ -69,6 +69,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends from the libraries the program links (dpkg-shlibdeps)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ufw | firewalld")
+if(TARGET fernpad_platform_portal)
+  # GNOME and KDE Wayland sessions reach the mouse, keyboard and screen only through the desktop portal.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-desktop-portal")
+endif()
 # The long description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Fernpad Server lets the Fernpad app on a handheld on the same network act as
 this computer's mouse and keyboard, control presentations with a laser dot,
@@ -76,7 +80,9 @@ and receive photos into a folder of the user's choice. Each new handheld is let
 in only after a security question is answered on this computer.
 .
 The package brings firewall profiles for ufw and firewalld and a systemd user
-unit that runs the server without windows in the graphical session.")
+unit that runs the server without windows in the graphical session. It works
+in X11 sessions and in Wayland sessions of GNOME, KDE Plasma and wlroots
+compositors such as sway.")
 # Files under /etc are the administrator's to change: dpkg keeps their changes on upgrades.
 file(WRITE "${fernpad_generated}/conffiles" "/etc/ufw/applications.d/fernpad-server\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${fernpad_generated}/conffiles")
