@@ -1,6 +1,5 @@
 #include "platform/linux/wayland/DesktopKeymap.h"
 
-#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -8,6 +7,8 @@
 
 #include <cstring>
 #include <set>
+
+#include "platform/linux/wayland/WaylandPlatformBase.h"
 
 namespace fernpad::wayland {
 
@@ -85,19 +86,6 @@ struct DesktopKeymap::Impl {
   }
   static void OnGlobalRemove(void*, wl_registry*, std::uint32_t) {}
   static constexpr wl_registry_listener kRegistry = {OnGlobal, OnGlobalRemove};
-
-  // Handles what the compositor has sent so far, without waiting.
-  void Pump() {
-    while (wl_display_prepare_read(dpy) != 0)
-      if (wl_display_dispatch_pending(dpy) < 0) return;
-    wl_display_flush(dpy);
-    pollfd p{wl_display_get_fd(dpy), POLLIN, 0};
-    if (poll(&p, 1, 0) == 1)
-      wl_display_read_events(dpy);
-    else
-      wl_display_cancel_read(dpy);
-    wl_display_dispatch_pending(dpy);
-  }
 };
 
 DesktopKeymap::DesktopKeymap(const std::string& displayName) : impl_(std::make_unique<Impl>()) {
@@ -117,7 +105,7 @@ bool DesktopKeymap::CanType(std::uint32_t keysym) {
   auto& im = *impl_;
   if (!im.dpy) return true;
   const bool hadKeyboard = im.keyboard != nullptr;
-  im.Pump();
+  Pump(im.dpy);
   if (im.keyboard && !hadKeyboard) wl_display_roundtrip(im.dpy);  // a keyboard just came: its keymap follows
   return !im.known || im.keysyms.contains(keysym);
 }

@@ -10,9 +10,7 @@
 #include <utility>
 
 #include "core/Log.h"
-#include "platform/linux/LocaleCountry.h"
 #include "platform/linux/X11KeyTables.h"
-#include "platform/linux/X11Platform.h"
 #include "platform/linux/wayland/DesktopKeymap.h"
 #include "platform/linux/wayland/PipeWireFrames.h"
 #include "platform/linux/wayland/PortalSession.h"
@@ -197,18 +195,9 @@ void PortalPlatform::FlushInput() {
 void PortalPlatform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
   std::lock_guard lock(impl_->mutex);
   auto& im = *impl_;
-  static constexpr struct {
-    std::uint32_t flag;
-    int button;
-    bool press;
-  } kButtons[] = {
-      {mouse::kLeftDown, portal::kButtonLeft, true},     {mouse::kLeftUp, portal::kButtonLeft, false},
-      {mouse::kMiddleDown, portal::kButtonMiddle, true}, {mouse::kMiddleUp, portal::kButtonMiddle, false},
-      {mouse::kRightDown, portal::kButtonRight, true},   {mouse::kRightUp, portal::kButtonRight, false},
-  };
   im.SendQueuedMoves();
-  for (const auto& b : kButtons)
-    if (flags & b.flag) im.Check(im.session->PointerButton(b.button, b.press));
+  for (const ButtonChange& b : ButtonChanges(flags))
+    im.Check(im.session->PointerButton(static_cast<int>(b.code), b.press));
   if (flags & mouse::kWheel) {
     const int steps = wayland::WheelSteps(im.wheelRemainder, mouseData, kMaxWheelClicks);
     if (steps != 0) im.Check(im.session->PointerAxisDiscrete(0, steps));
@@ -235,13 +224,8 @@ void PortalPlatform::EndTypedCharacter() {
   if (!im.typing) return;
   const std::uint8_t c = *im.typing;
   im.typing.reset();
-  const std::vector<x11keys::Sym> syms = x11keys::KeysymsForCharacter(c);
-  if (syms.empty()) {
-    char line[80];
-    std::snprintf(line, sizeof line, "Desktop portal: the character 0x%02X has no keysym; not typed", c);
-    log::Write(line);
-    return;
-  }
+  const std::vector<x11keys::Sym> syms = KeysymsToType(c, "Desktop portal");
+  if (syms.empty()) return;
   // The desktop finds the key and the Shift or AltGr it needs on its own layout, and refuses a keysym the
   // layout lacks: such a character is not typed at all (never as another).
   for (const x11keys::Sym sym : syms)
@@ -258,53 +242,15 @@ void PortalPlatform::EndTypedCharacter() {
   log::Write(line);
 }
 
-std::int16_t PortalPlatform::VkKeyScan(std::uint8_t c) {
-  // Letters, digits and the space as on a US keyboard, which is what the logic's own tables expect of
-  // "00000409"; any other character with a keysym is typed from that keysym.
-  if (c >= 'a' && c <= 'z') return static_cast<std::int16_t>(c - 'a' + 'A');
-  if (c >= 'A' && c <= 'Z') return static_cast<std::int16_t>(0x100 | c);
-  if ((c >= '0' && c <= '9') || c == ' ') return c;
-  return x11keys::KeysymsForCharacter(c).empty() ? -1 : 0xFF;
-}
-
-std::string PortalPlatform::ForegroundWindowTitle() {
-  return "";  // the portal tells nothing of other windows
-}
-
-std::string PortalPlatform::KeyboardLayoutName() {
-  return "00000409";  // the portal does not tell the desktop's layout
-}
-
-int PortalPlatform::CountryCode() {
-  return CountryCodeFromLocale();
-}
-
-char PortalPlatform::DecimalSeparator() {
-  return LocaleDecimalSeparator();
-}
-
 Size PortalPlatform::PrimaryScreenSize() {
   std::lock_guard lock(impl_->mutex);
   return impl_->MonitorSize();
-}
-
-std::vector<Rect> PortalPlatform::Monitors() {
-  const Size s = PrimaryScreenSize();
-  return {{0, 0, s.width, s.height}};
 }
 
 void PortalPlatform::CaptureScreen(Bitmap24& out) {
   // The frames come on their own thread: no portal call, so the input lock is not needed.
   if (!impl_->frames->Latest(out, std::chrono::seconds(5)))
     throw std::runtime_error("the desktop sent no picture of the screen");
-}
-
-bool PortalPlatform::PowerOff() {
-  return RunCommand(powerOffCommand_);
-}
-
-std::vector<std::string> PortalPlatform::LocalIPv4Addresses() {
-  return InterfaceIPv4Addresses();
 }
 
 }  // namespace fernpad

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/linux/wayland/WaylandPlatformBase.h"
 
 namespace fernpad {
 
@@ -17,11 +17,8 @@ namespace fernpad {
 // by their place go as that key's code, the others as keysyms, which the desktop finds on its own layout;
 // typed characters go as keysyms, and those the desktop's layout lacks are skipped (the desktop would
 // refuse them).
-class PortalPlatform : public Platform {
+class PortalPlatform : public wayland::WaylandPlatformBase {
  public:
-  // The most wheel clicks one mouse record turns.
-  static constexpr int kMaxWheelClicks = 50;
-
   // Starts the session and waits up to answerTimeout for the user's answer in the desktop's dialog. The
   // Wayland display (empty: none) tells which characters the desktop's layout can type.
   // Throws std::runtime_error (saying why) when there is no portal, the user refuses or does not answer,
@@ -39,23 +36,12 @@ class PortalPlatform : public Platform {
   void SendKeyInput(std::uint16_t virtualKey, bool keyUp) override;
   void BeginTypedCharacter(std::uint8_t c) override;
   void EndTypedCharacter() override;
-  std::int16_t VkKeyScan(std::uint8_t c) override;
-  std::string ForegroundWindowTitle() override;
-  std::string KeyboardLayoutName() override;
-  int CountryCode() override;
-  char DecimalSeparator() override;
   Size PrimaryScreenSize() override;
-  std::vector<Rect> Monitors() override;
   void CaptureScreen(Bitmap24& out) override;
-  bool PowerOff() override;
-  std::vector<std::string> LocalIPv4Addresses() override;
-
-  void SetPowerOffCommand(std::vector<std::string> argv) { powerOffCommand_ = std::move(argv); }
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::vector<std::string> powerOffCommand_{"systemctl", "poweroff", "--check-inhibitors=no"};
 };
 
 }  // namespace fernpad

@@ -17,9 +17,6 @@ struct Stream {
   int x = 0, y = 0, width = 0, height = 0;  // where the monitor lies, in the desktop's logical pixels
 };
 
-// evdev pointer buttons and key states as the portal takes them.
-inline constexpr int kButtonLeft = 272, kButtonRight = 273, kButtonMiddle = 274;
-
 class PortalSession {
  public:
   // Device bits of the grant.

@@ -1,6 +1,5 @@
 #include "platform/linux/wayland/WlrootsPlatform.h"
 
-#include <linux/input-event-codes.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -9,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -17,9 +15,7 @@
 #include <stdexcept>
 
 #include "core/Log.h"
-#include "platform/linux/LocaleCountry.h"
 #include "platform/linux/X11KeyTables.h"
-#include "platform/linux/X11Platform.h"
 #include "platform/linux/wayland/WaylandKeymap.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -128,18 +124,6 @@ bool DispatchUntil(wl_display* dpy, Done done, std::chrono::milliseconds timeout
     if (wl_display_read_events(dpy) < 0) return false;
   }
   return true;
-}
-
-// Handles what the compositor has sent so far, without waiting.
-void Pump(wl_display* dpy) {
-  while (wl_display_prepare_read(dpy) != 0)
-    if (wl_display_dispatch_pending(dpy) < 0) return;
-  pollfd p{wl_display_get_fd(dpy), POLLIN, 0};
-  if (poll(&p, 1, 0) == 1)
-    wl_display_read_events(dpy);
-  else
-    wl_display_cancel_read(dpy);
-  wl_display_dispatch_pending(dpy);
 }
 
 // Frees the client side of every bound global (the compositor frees its side when the connection ends).
@@ -395,22 +379,12 @@ void WlrootsPlatform::FlushInput() {
 void WlrootsPlatform::SendMouseInput(std::uint32_t flags, std::int32_t mouseData) {
   std::lock_guard lock(impl_->mutex);
   auto& im = *impl_;
-  static constexpr struct {
-    std::uint32_t flag;
-    std::uint32_t button;
-    bool press;
-  } kButtons[] = {
-      {mouse::kLeftDown, BTN_LEFT, true},     {mouse::kLeftUp, BTN_LEFT, false},
-      {mouse::kMiddleDown, BTN_MIDDLE, true}, {mouse::kMiddleUp, BTN_MIDDLE, false},
-      {mouse::kRightDown, BTN_RIGHT, true},   {mouse::kRightUp, BTN_RIGHT, false},
-  };
-  for (const auto& b : kButtons)
-    if (flags & b.flag) {
-      zwlr_virtual_pointer_v1_button(
-          im.pointer, NowMs(), b.button,
-          b.press ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
-      zwlr_virtual_pointer_v1_frame(im.pointer);
-    }
+  for (const ButtonChange& b : ButtonChanges(flags)) {
+    zwlr_virtual_pointer_v1_button(
+        im.pointer, NowMs(), b.code,
+        b.press ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+    zwlr_virtual_pointer_v1_frame(im.pointer);
+  }
   if (flags & mouse::kWheel) {
     const int steps = wayland::WheelSteps(im.wheelRemainder, mouseData, kMaxWheelClicks);
     if (steps != 0) {
@@ -447,13 +421,8 @@ void WlrootsPlatform::EndTypedCharacter() {
   if (!im.typing) return;
   const std::uint8_t c = *im.typing;
   im.typing.reset();
-  const std::vector<x11keys::Sym> syms = x11keys::KeysymsForCharacter(c);
-  if (syms.empty()) {
-    char line[80];
-    std::snprintf(line, sizeof line, "Wayland: the character 0x%02X has no keysym; not typed", c);
-    log::Write(line);
-    return;
-  }
+  const std::vector<x11keys::Sym> syms = KeysymsToType(c, "Wayland");
+  if (syms.empty()) return;
   const auto binding = im.keymap.KeycodeForKeysym(static_cast<wayland::Sym>(syms.front()));
   if (binding.changed) im.UploadKeymap();
   im.Key(binding.keycode, true);
@@ -461,40 +430,10 @@ void WlrootsPlatform::EndTypedCharacter() {
   im.Flush();
 }
 
-std::int16_t WlrootsPlatform::VkKeyScan(std::uint8_t c) {
-  // The program's keymap has a key of its own for every character; the answer is the US keyboard's for
-  // letters, digits and the space, which is what the logic's own tables expect of "00000409".
-  if (c >= 'a' && c <= 'z') return static_cast<std::int16_t>(c - 'a' + 'A');
-  if (c >= 'A' && c <= 'Z') return static_cast<std::int16_t>(0x100 | c);
-  if ((c >= '0' && c <= '9') || c == ' ') return c;
-  return x11keys::KeysymsForCharacter(c).empty() ? -1 : 0xFF;
-}
-
-std::string WlrootsPlatform::ForegroundWindowTitle() {
-  return "";  // wlroots tells a client nothing of other windows without the toplevel protocol
-}
-
-std::string WlrootsPlatform::KeyboardLayoutName() {
-  return "00000409";  // the program's own keymap carries US keys
-}
-
-int WlrootsPlatform::CountryCode() {
-  return CountryCodeFromLocale();
-}
-
-char WlrootsPlatform::DecimalSeparator() {
-  return LocaleDecimalSeparator();
-}
-
 Size WlrootsPlatform::PrimaryScreenSize() {
   std::lock_guard lock(impl_->mutex);
-  if (!impl_->broken) Pump(impl_->dpy);  // a changed mode arrives as an event
+  if (!impl_->broken) wayland::Pump(impl_->dpy);  // a changed mode arrives as an event
   return {impl_->g.outputWidth, impl_->g.outputHeight};
-}
-
-std::vector<Rect> WlrootsPlatform::Monitors() {
-  const Size s = PrimaryScreenSize();
-  return {{0, 0, s.width, s.height}};
 }
 
 void WlrootsPlatform::CaptureScreen(Bitmap24& out) {
@@ -562,14 +501,6 @@ void WlrootsPlatform::CaptureScreen(Bitmap24& out) {
       row[2] = rgbOrder ? in[0] : in[2];
     }
   }
-}
-
-bool WlrootsPlatform::PowerOff() {
-  return RunCommand(powerOffCommand_);
-}
-
-std::vector<std::string> WlrootsPlatform::LocalIPv4Addresses() {
-  return InterfaceIPv4Addresses();
 }
 
 bool WaylandOffersWlrootsInput(const std::string& displayName) {

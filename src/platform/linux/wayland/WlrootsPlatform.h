@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/linux/wayland/WaylandPlatformBase.h"
 
 namespace fernpad {
 
@@ -15,11 +15,8 @@ namespace fernpad {
 // is: the position the logic reads is the one this backend set (it starts at the middle of the output), so a
 // person moving the real mouse meanwhile is not seen. Relative moves travel as relative motion, clamped to
 // the output as that position is.
-class WlrootsPlatform : public Platform {
+class WlrootsPlatform : public wayland::WaylandPlatformBase {
  public:
-  // The most wheel clicks one mouse record turns.
-  static constexpr int kMaxWheelClicks = 50;
-
   // Connects to the Wayland display (a name such as "wayland-1" or a path). Throws std::runtime_error when
   // it cannot, or when the compositor lacks the seat, an output, or the virtual pointer or keyboard.
   explicit WlrootsPlatform(const std::string& displayName);
@@ -34,23 +31,12 @@ class WlrootsPlatform : public Platform {
   void SendKeyInput(std::uint16_t virtualKey, bool keyUp) override;
   void BeginTypedCharacter(std::uint8_t c) override;
   void EndTypedCharacter() override;
-  std::int16_t VkKeyScan(std::uint8_t c) override;
-  std::string ForegroundWindowTitle() override;
-  std::string KeyboardLayoutName() override;
-  int CountryCode() override;
-  char DecimalSeparator() override;
   Size PrimaryScreenSize() override;
-  std::vector<Rect> Monitors() override;
   void CaptureScreen(Bitmap24& out) override;
-  bool PowerOff() override;
-  std::vector<std::string> LocalIPv4Addresses() override;
-
-  void SetPowerOffCommand(std::vector<std::string> argv) { powerOffCommand_ = std::move(argv); }
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::vector<std::string> powerOffCommand_{"systemctl", "poweroff", "--check-inhibitors=no"};
 };
 
 // Whether the compositor on the display offers the virtual pointer and virtual keyboard protocols; false
