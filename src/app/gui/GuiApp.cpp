@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/Placement.h"
@@ -49,6 +50,13 @@ void QuitOnStopSignals(QApplication& app) {
 }  // namespace
 
 int RunGui(int argc, char** argv, const CommandLine& cl) {
+  // The windows place themselves (the settings window beyond the screen's edge, the presenter dot over
+  // everything at the handheld's point), which a Wayland client cannot do: in a Wayland session they are
+  // X11 windows through XWayland when there is one, unless the user chose Qt's platform.
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* x11 = std::getenv("DISPLAY");
+  if (wayland && *wayland && x11 && *x11 && !std::getenv("QT_QPA_PLATFORM"))
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
   QApplication app(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   QApplication::setQuitOnLastWindowClosed(false);
