@@ -12,6 +12,7 @@
 #include "ServerProcess.h"
 #include "core/Bitmap24.h"
 #include "imaging/Jpeg.h"
+#include "platform/linux/wayland/PortalPlatform.h"
 
 namespace fernpad::test {
 namespace {
@@ -80,6 +81,25 @@ TEST_F(PortalServerTest, AbsoluteAndRelativeMovesReachTheWindow) {
   EXPECT_TRUE(window->WaitFor("motion 0 0", kArrives)) << window->Seen();
   Get("x:3&y:4&a=m");
   EXPECT_TRUE(window->WaitFor("motion 3 4", kArrives)) << window->Seen();
+}
+
+TEST_F(PortalServerTest, APointerMovedByAnotherMouseMovesOnFromWhereItIs) {
+  Get("x:-500&y:-300&a=a");
+  ASSERT_TRUE(window->WaitFor("motion 460 240", kArrives)) << window->Seen();
+  // A person moves the real mouse: here a second remote-desktop session of the test's own, which the
+  // desktop lets in through the same dialog.
+  for (const std::string& variable : desk->Env()) {
+    const auto eq = variable.find('=');
+    setenv(variable.substr(0, eq).c_str(), variable.substr(eq + 1).c_str(), 1);
+  }
+  DialogApprover secondApproval(*desk);
+  PortalPlatform otherMouse(desk->Socket(), kDesktopAnswers);
+  otherMouse.SetCursorPos({1500, 800});
+  ASSERT_TRUE(window->WaitFor("motion 1500 800", kArrives)) << window->Seen();
+  std::this_thread::sleep_for(1s);  // the desktop reports the pointer beside the frames
+  // Back to the corner: the server's move goes all the way from where the pointer is, not from 460,240.
+  Get("x:-5000&y:-5000&a=m");
+  EXPECT_TRUE(window->WaitFor("motion 0 0", kArrives)) << window->Seen();
 }
 
 TEST_F(PortalServerTest, ButtonsAndWheelReachTheWindow) {

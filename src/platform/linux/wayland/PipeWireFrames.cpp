@@ -11,6 +11,7 @@
 #pragma GCC diagnostic ignored "-Wpedantic"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <pipewire/pipewire.h>
+#include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
 
 #include "core/Log.h"
@@ -45,9 +46,22 @@ struct PipeWireFrames::Impl {
   int heldWidth = 0, heldHeight = 0;
   bool heldRgb = false;
 
-  std::mutex mutex;  // guards `ready`
+  mutable std::mutex mutex;  // guards `ready` and `pointer`
   std::condition_variable arrived;
   bool ready = false;  // a frame is held
+  std::optional<Pointer> pointer;
+
+  // A buffer may carry where the pointer is (the desktop sends one without a picture when only the pointer
+  // moved).
+  void ReadPointer(const spa_buffer* buf) {
+    const auto* cursor = static_cast<const spa_meta_cursor*>(
+        spa_buffer_find_meta_data(buf, SPA_META_Cursor, sizeof(spa_meta_cursor)));
+    if (!cursor || !spa_meta_cursor_is_valid(cursor) || width <= 0 || height <= 0) return;
+    std::lock_guard lock(mutex);
+    const std::uint64_t serial = pointer ? pointer->serial + 1 : 1;
+    pointer = Pointer{
+        {cursor->position.x, cursor->position.y}, {width, height}, std::chrono::steady_clock::now(), serial};
+  }
 
   void SetReady(bool now) {
     std::lock_guard lock(mutex);
@@ -70,14 +84,21 @@ struct PipeWireFrames::Impl {
     im.width = static_cast<int>(info.size.width);
     im.height = static_cast<int>(info.size.height);
     // Frames in memory the program can map (the desktop may offer GPU buffers too).
-    std::uint8_t buffer[256];
+    std::uint8_t buffer[512];
     spa_pod_builder b;
     spa_pod_builder_init(&b, buffer, sizeof buffer);
-    const spa_pod* params[1];
+    const spa_pod* params[2];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
-    pw_stream_update_params(im.stream, params, 1);
+    // Room for the pointer's position and its picture (which is not used), as the desktop may send it.
+    const auto cursorSize = [](int side) {
+      return static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
+    };
+    params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
+        SPA_PARAM_META_size, SPA_POD_CHOICE_RANGE_Int(cursorSize(64), cursorSize(1), cursorSize(384))));
+    pw_stream_update_params(im.stream, params, 2);
   }
 
   static void OnProcess(void* data) {
@@ -85,6 +106,7 @@ struct PipeWireFrames::Impl {
     // Only the newest frame matters: give the older ones back at once.
     pw_buffer* newest = nullptr;
     while (pw_buffer* b = pw_stream_dequeue_buffer(im.stream)) {
+      im.ReadPointer(b->buffer);
       if (newest) pw_stream_queue_buffer(im.stream, newest);
       newest = b;
     }
@@ -222,6 +244,11 @@ bool PipeWireFrames::Latest(Bitmap24& out, std::chrono::milliseconds timeout) {
     }
   }
   return true;
+}
+
+std::optional<PipeWireFrames::Pointer> PipeWireFrames::LatestPointer() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->pointer;
 }
 
 }  // namespace fernpad::portal

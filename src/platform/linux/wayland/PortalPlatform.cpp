@@ -53,6 +53,9 @@ std::optional<PortalKey> KeyOfVk(std::uint16_t vk) {
 
 thread_local bool t_holdingInput = false;
 
+// How long after a move of its own the backend takes no report of the pointer from the desktop.
+constexpr auto kOwnMoveSettles = std::chrono::milliseconds(300);
+
 }  // namespace
 
 struct PortalPlatform::Impl {
@@ -60,7 +63,10 @@ struct PortalPlatform::Impl {
   std::unique_ptr<portal::PortalSession> session;
   std::unique_ptr<portal::PipeWireFrames> frames;
   std::unique_ptr<wayland::DesktopKeymap> layout;
-  Point pos;  // where this backend put the pointer
+  Point pos;  // where this backend put the pointer, or where the desktop last said it is
+  // When this backend last moved the pointer, and the desktop's last report of it that was looked at.
+  std::chrono::steady_clock::time_point lastOwnMove;
+  std::uint64_t pointerSerial = 0;
   int queuedDx = 0, queuedDy = 0;
   std::int64_t wheelRemainder = 0;
   std::set<PortalKey> held;
@@ -91,12 +97,32 @@ struct PortalPlatform::Impl {
     if (queuedDx == 0 && queuedDy == 0) return;
     Check(session->PointerMotion(queuedDx, queuedDy));
     queuedDx = queuedDy = 0;
+    lastOwnMove = std::chrono::steady_clock::now();
   }
 
   void MoveAbsolute(Point p) {
     SendQueuedMoves();
     pos = Clamp(p);
     Check(session->PointerMotionAbsolute(pos.x, pos.y));
+    lastOwnMove = std::chrono::steady_clock::now();
+  }
+
+  // Takes the pointer's position from the desktop's newest report beside the frames, so a person who moved
+  // the real mouse is seen (a tap then clicks where the pointer is instead of pulling it back). Reports come
+  // some tens of milliseconds after a move: while this backend's own moves may still be on their way, a
+  // report may show the pointer before them, and is not taken.
+  void TakeReportedPointer() {
+    const auto report = frames->LatestPointer();
+    if (!report || report->serial == pointerSerial) return;
+    pointerSerial = report->serial;
+    if (report->when - lastOwnMove < kOwnMoveSettles) return;
+    const Point at = report->at;
+    if (at.x < 0 || at.y < 0 || at.x >= report->stream.width || at.y >= report->stream.height)
+      return;  // on another monitor
+    // The stream's pixels into the monitor's logical pixels, the unit the portal's moves take.
+    const Size m = MonitorSize();
+    pos = Clamp({static_cast<int>(static_cast<std::int64_t>(at.x) * m.width / report->stream.width),
+                 static_cast<int>(static_cast<std::int64_t>(at.y) * m.height / report->stream.height)});
   }
 
   void Key(PortalKey key, bool down) {
@@ -157,6 +183,7 @@ PortalPlatform::~PortalPlatform() = default;
 
 bool PortalPlatform::GetCursorPos(Point& p) {
   std::lock_guard lock(impl_->mutex);
+  impl_->TakeReportedPointer();
   p = impl_->pos;
   return true;
 }
@@ -171,6 +198,7 @@ bool PortalPlatform::SetCursorPos(Point p) {
 bool PortalPlatform::MoveCursorBy(int dx, int dy) {
   std::lock_guard lock(impl_->mutex);
   auto& im = *impl_;
+  im.TakeReportedPointer();  // the desktop moves the pointer on from where it really is
   const Point to = im.Clamp({AddClamped(im.pos.x, dx), AddClamped(im.pos.y, dy)});
   const int mx = to.x - im.pos.x, my = to.y - im.pos.y;
   im.pos = to;
