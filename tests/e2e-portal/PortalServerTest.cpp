@@ -12,7 +12,6 @@
 #include "ServerProcess.h"
 #include "core/Bitmap24.h"
 #include "imaging/Jpeg.h"
-#include "platform/linux/wayland/PortalPlatform.h"
 
 namespace fernpad::test {
 namespace {
@@ -86,15 +85,15 @@ TEST_F(PortalServerTest, AbsoluteAndRelativeMovesReachTheWindow) {
 TEST_F(PortalServerTest, APointerMovedByAnotherMouseMovesOnFromWhereItIs) {
   Get("x:-500&y:-300&a=a");
   ASSERT_TRUE(window->WaitFor("motion 460 240", kArrives)) << window->Seen();
-  // A person moves the real mouse: here a second remote-desktop session of the test's own, which the
-  // desktop lets in through the same dialog.
-  for (const std::string& variable : desk->Env()) {
-    const auto eq = variable.find('=');
-    setenv(variable.substr(0, eq).c_str(), variable.substr(eq + 1).c_str(), 1);
-  }
+  // A person moves the real mouse: here a second copy of the program, which the desktop lets in through
+  // the same dialog, moves the pointer with a remote-desktop session of its own.
   DialogApprover secondApproval(*desk);
-  PortalPlatform otherMouse(desk->Socket(), kDesktopAnswers);
-  otherMouse.SetCursorPos({1500, 800});
+  ServerProcess::Options options;
+  options.extraArgs = {"--backend", "portal"};
+  options.extraEnv = desk->Env();
+  options.startTimeout = kDesktopAnswers;
+  ServerProcess otherMouse(FERNPAD_SERVER_BINARY, "", options);
+  Curl(otherMouse.HttpPort(), "/?x:540&y:260&a=a");
   ASSERT_TRUE(window->WaitFor("motion 1500 800", kArrives)) << window->Seen();
   // Back to the corner: the server's move goes all the way from where the pointer is. The desktop reports
   // the pointer beside the frames, seconds late on a busy machine: a move before the report came stops

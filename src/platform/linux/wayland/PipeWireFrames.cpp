@@ -101,33 +101,47 @@ struct PipeWireFrames::Impl {
     pw_stream_update_params(im.stream, params, 2);
   }
 
+  // Where the buffer's picture lies; false for a buffer without a usable one (the desktop sends one
+  // without a picture when only the pointer changed).
+  bool Picture(const pw_buffer* b, const std::uint8_t*& pixels, std::size_t& stride) const {
+    const spa_buffer* buf = b->buffer;
+    if (buf->n_datas == 0 || width <= 0 || height <= 0 || width > 32767 || height > 32767) return false;
+    const spa_data& d = buf->datas[0];
+    if (!d.data || !d.chunk || d.chunk->size == 0 || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
+      return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    stride = d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
+    const std::size_t offset = d.chunk->offset % (d.maxsize ? d.maxsize : 1);
+    if (stride < rowBytes || offset + stride * (static_cast<std::size_t>(height) - 1) + rowBytes > d.maxsize)
+      return false;
+    pixels = static_cast<const std::uint8_t*>(d.data) + offset;
+    return true;
+  }
+
   static void OnProcess(void* data) {
     auto& im = *static_cast<Impl*>(data);
-    // Only the newest frame matters: give the older ones back at once.
+    // Only the newest picture matters: every other buffer goes back at once, after its pointer report is
+    // read (a buffer with the pointer alone may follow the picture in the same round).
     pw_buffer* newest = nullptr;
+    const std::uint8_t* pixels = nullptr;
+    std::size_t stride = 0;
     while (pw_buffer* b = pw_stream_dequeue_buffer(im.stream)) {
       im.ReadPointer(b->buffer);
+      const std::uint8_t* p = nullptr;
+      std::size_t st = 0;
+      if (!im.Picture(b, p, st)) {
+        pw_stream_queue_buffer(im.stream, b);
+        continue;
+      }
       if (newest) pw_stream_queue_buffer(im.stream, newest);
       newest = b;
+      pixels = p;
+      stride = st;
     }
     if (!newest) return;
-    const spa_buffer* buf = newest->buffer;
-    const spa_data& d = buf->datas[0];
-    const bool usable = buf->n_datas > 0 && d.data && d.chunk && d.chunk->size > 0 &&
-                        !(d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) && im.width > 0 && im.height > 0 &&
-                        im.width <= 32767 && im.height <= 32767;
-    const std::size_t rowBytes = static_cast<std::size_t>(im.width) * 4;
-    const std::size_t stride =
-        usable && d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
-    const std::size_t offset = usable ? d.chunk->offset % (d.maxsize ? d.maxsize : 1) : 0;
-    if (!usable || stride < rowBytes ||
-        offset + stride * (static_cast<std::size_t>(im.height) - 1) + rowBytes > d.maxsize) {
-      pw_stream_queue_buffer(im.stream, newest);  // e.g. a change of the pointer alone carries no picture
-      return;
-    }
     if (im.held) pw_stream_queue_buffer(im.stream, im.held);
     im.held = newest;
-    im.heldPixels = static_cast<const std::uint8_t*>(d.data) + offset;
+    im.heldPixels = pixels;
     im.heldStride = stride;
     im.heldWidth = im.width;
     im.heldHeight = im.height;
