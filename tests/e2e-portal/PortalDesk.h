@@ -101,9 +101,8 @@ class PortalDesk {
 // on, or left off as the dialog shows it.
 class DialogApprover {
  public:
-  // It looks for the dialog for `seconds`, counted from now.
-  explicit DialogApprover(const PortalDesk& desk, bool allowInteraction = true, int seconds = 60) {
-    std::vector<std::string> args = {"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, std::to_string(seconds)};
+  explicit DialogApprover(const PortalDesk& desk, bool allowInteraction = true) {
+    std::vector<std::string> args = {"/usr/bin/python3", FERNPAD_APPROVE_DIALOG, "60"};
     if (!allowInteraction) args.push_back("--share-only");
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
     process_ = std::make_unique<Child>(args, desk.Env(), -1, devNull, devNull);

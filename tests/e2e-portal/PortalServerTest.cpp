@@ -82,33 +82,6 @@ TEST_F(PortalServerTest, AbsoluteAndRelativeMovesReachTheWindow) {
   EXPECT_TRUE(window->WaitFor("motion 3 4", kArrives)) << window->Seen();
 }
 
-TEST_F(PortalServerTest, APointerMovedByAnotherMouseMovesOnFromWhereItIs) {
-  Get("x:-500&y:-300&a=a");
-  ASSERT_TRUE(window->WaitFor("motion 460 240", kArrives)) << window->Seen();
-  // A person moves the real mouse: here a second copy of the program, which the desktop lets in through
-  // the same dialog, moves the pointer with a remote-desktop session of its own.
-  // Under the sanitizers, with other tests beside it, the second copy may take a minute to ask.
-  DialogApprover secondApproval(*desk, true, 150);
-  ServerProcess::Options options;
-  options.extraArgs = {"--backend", "portal"};
-  options.extraEnv = desk->Env();
-  options.startTimeout = 150s;
-  ServerProcess otherMouse(FERNPAD_SERVER_BINARY, "", options);
-  Curl(otherMouse.HttpPort(), "/?x:540&y:260&a=a");
-  ASSERT_TRUE(window->WaitFor("motion 1500 800", kArrives)) << window->Seen();
-  // Back to the corner: the server's move goes all the way from where the pointer is. The desktop reports
-  // the pointer beside the frames, seconds late on a busy machine: a move before the report came stops
-  // short, and the next one goes on from where that one left the pointer. A server that knew only its own
-  // moves would believe the pointer in the corner after the first, and never move it again.
-  bool cornered = false;
-  for (int i = 0; i < 10 && !cornered; ++i) {
-    std::this_thread::sleep_for(1s);
-    Get("x:-5000&y:-5000&a=m");
-    cornered = window->WaitFor("motion 0 0", 3s);
-  }
-  EXPECT_TRUE(cornered) << window->Seen();
-}
-
 TEST_F(PortalServerTest, ButtonsAndWheelReachTheWindow) {
   const char* const steps[][2] = {
       {"x:0&y:0&a=mbl", "button 272 0"},

@@ -11,7 +11,6 @@
 #pragma GCC diagnostic ignored "-Wpedantic"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <pipewire/pipewire.h>
-#include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
 
 #include "core/Log.h"
@@ -46,22 +45,9 @@ struct PipeWireFrames::Impl {
   int heldWidth = 0, heldHeight = 0;
   bool heldRgb = false;
 
-  mutable std::mutex mutex;  // guards `ready` and `pointer`
+  std::mutex mutex;  // guards `ready`
   std::condition_variable arrived;
   bool ready = false;  // a frame is held
-  std::optional<Pointer> pointer;
-
-  // A buffer may carry where the pointer is (the desktop sends one without a picture when only the pointer
-  // moved).
-  void ReadPointer(const spa_buffer* buf) {
-    const auto* cursor = static_cast<const spa_meta_cursor*>(
-        spa_buffer_find_meta_data(buf, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-    if (!cursor || !spa_meta_cursor_is_valid(cursor) || width <= 0 || height <= 0) return;
-    std::lock_guard lock(mutex);
-    const std::uint64_t serial = pointer ? pointer->serial + 1 : 1;
-    pointer = Pointer{
-        {cursor->position.x, cursor->position.y}, {width, height}, std::chrono::steady_clock::now(), serial};
-  }
 
   void SetReady(bool now) {
     std::lock_guard lock(mutex);
@@ -84,64 +70,42 @@ struct PipeWireFrames::Impl {
     im.width = static_cast<int>(info.size.width);
     im.height = static_cast<int>(info.size.height);
     // Frames in memory the program can map (the desktop may offer GPU buffers too).
-    std::uint8_t buffer[512];
+    std::uint8_t buffer[256];
     spa_pod_builder b;
     spa_pod_builder_init(&b, buffer, sizeof buffer);
-    const spa_pod* params[2];
+    const spa_pod* params[1];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
-    // Room for the pointer's position and its picture (which is not used), as the desktop may send it.
-    const auto cursorSize = [](int side) {
-      return static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
-    };
-    params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
-        SPA_PARAM_META_size, SPA_POD_CHOICE_RANGE_Int(cursorSize(64), cursorSize(1), cursorSize(384))));
-    pw_stream_update_params(im.stream, params, 2);
-  }
-
-  // Where the buffer's picture lies; false for a buffer without a usable one (the desktop sends one
-  // without a picture when only the pointer changed).
-  bool Picture(const pw_buffer* b, const std::uint8_t*& pixels, std::size_t& stride) const {
-    const spa_buffer* buf = b->buffer;
-    if (buf->n_datas == 0 || width <= 0 || height <= 0 || width > 32767 || height > 32767) return false;
-    const spa_data& d = buf->datas[0];
-    if (!d.data || !d.chunk || d.chunk->size == 0 || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
-      return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    stride = d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
-    const std::size_t offset = d.chunk->offset % (d.maxsize ? d.maxsize : 1);
-    if (stride < rowBytes || offset + stride * (static_cast<std::size_t>(height) - 1) + rowBytes > d.maxsize)
-      return false;
-    pixels = static_cast<const std::uint8_t*>(d.data) + offset;
-    return true;
+    pw_stream_update_params(im.stream, params, 1);
   }
 
   static void OnProcess(void* data) {
     auto& im = *static_cast<Impl*>(data);
-    // Only the newest picture matters: every other buffer goes back at once, after its pointer report is
-    // read (a buffer with the pointer alone may follow the picture in the same round).
+    // Only the newest frame matters: give the older ones back at once.
     pw_buffer* newest = nullptr;
-    const std::uint8_t* pixels = nullptr;
-    std::size_t stride = 0;
     while (pw_buffer* b = pw_stream_dequeue_buffer(im.stream)) {
-      im.ReadPointer(b->buffer);
-      const std::uint8_t* p = nullptr;
-      std::size_t st = 0;
-      if (!im.Picture(b, p, st)) {
-        pw_stream_queue_buffer(im.stream, b);
-        continue;
-      }
       if (newest) pw_stream_queue_buffer(im.stream, newest);
       newest = b;
-      pixels = p;
-      stride = st;
     }
     if (!newest) return;
+    const spa_buffer* buf = newest->buffer;
+    const spa_data& d = buf->datas[0];
+    const bool usable = buf->n_datas > 0 && d.data && d.chunk && d.chunk->size > 0 &&
+                        !(d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) && im.width > 0 && im.height > 0 &&
+                        im.width <= 32767 && im.height <= 32767;
+    const std::size_t rowBytes = static_cast<std::size_t>(im.width) * 4;
+    const std::size_t stride =
+        usable && d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
+    const std::size_t offset = usable ? d.chunk->offset % (d.maxsize ? d.maxsize : 1) : 0;
+    if (!usable || stride < rowBytes ||
+        offset + stride * (static_cast<std::size_t>(im.height) - 1) + rowBytes > d.maxsize) {
+      pw_stream_queue_buffer(im.stream, newest);  // e.g. a change of the pointer alone carries no picture
+      return;
+    }
     if (im.held) pw_stream_queue_buffer(im.stream, im.held);
     im.held = newest;
-    im.heldPixels = pixels;
+    im.heldPixels = static_cast<const std::uint8_t*>(d.data) + offset;
     im.heldStride = stride;
     im.heldWidth = im.width;
     im.heldHeight = im.height;
@@ -258,11 +222,6 @@ bool PipeWireFrames::Latest(Bitmap24& out, std::chrono::milliseconds timeout) {
     }
   }
   return true;
-}
-
-std::optional<PipeWireFrames::Pointer> PipeWireFrames::LatestPointer() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->pointer;
 }
 
 }  // namespace fernpad::portal

@@ -3,10 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "core/Bitmap24.h"
-#include "core/Geometry.h"
 
 namespace fernpad::portal {
 
@@ -28,16 +26,6 @@ class PipeWireFrames {
   // Copies the latest frame into the bitmap at its own size, waiting up to timeout for a first one. False
   // when none has come.
   bool Latest(Bitmap24& out, std::chrono::milliseconds timeout);
-
-  // Where the desktop last reported the pointer on the stream (its pixels, its size beside them), and when
-  // that report came; serial counts the reports. Nothing until the desktop has sent one.
-  struct Pointer {
-    Point at;
-    Size stream;
-    std::chrono::steady_clock::time_point when;
-    std::uint64_t serial = 0;
-  };
-  std::optional<Pointer> LatestPointer() const;
 
  private:
   struct Impl;

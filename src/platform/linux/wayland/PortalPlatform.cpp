@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -55,11 +53,6 @@ std::optional<PortalKey> KeyOfVk(std::uint16_t vk) {
 
 thread_local bool t_holdingInput = false;
 
-// How long the desktop's reports of the pointer may lag behind the backend's own moves (seconds on a busy
-// machine), and how many of its own places the backend keeps for telling its moves coming back from others.
-constexpr auto kOwnMovesEcho = std::chrono::seconds(5);
-constexpr std::size_t kOwnPlacesKept = 512;
-
 }  // namespace
 
 struct PortalPlatform::Impl {
@@ -67,17 +60,7 @@ struct PortalPlatform::Impl {
   std::unique_ptr<portal::PortalSession> session;
   std::unique_ptr<portal::PipeWireFrames> frames;
   std::unique_ptr<wayland::DesktopKeymap> layout;
-  Point pos;  // where this backend put the pointer, or where the desktop last said it is
-  // Where this backend put the pointer lately, and the desktop's last report of it that was looked at.
-  std::deque<std::pair<std::chrono::steady_clock::time_point, Point>> ownPlaces;
-  std::uint64_t pointerSerial = 0;
-
-  void RememberOwnPlace() {
-    const auto now = std::chrono::steady_clock::now();
-    ownPlaces.emplace_back(now, pos);
-    while (ownPlaces.size() > kOwnPlacesKept || now - ownPlaces.front().first > kOwnMovesEcho)
-      ownPlaces.pop_front();
-  }
+  Point pos;  // where this backend put the pointer
   int queuedDx = 0, queuedDy = 0;
   std::int64_t wheelRemainder = 0;
   std::set<PortalKey> held;
@@ -114,32 +97,6 @@ struct PortalPlatform::Impl {
     SendQueuedMoves();
     pos = Clamp(p);
     Check(session->PointerMotionAbsolute(pos.x, pos.y));
-    RememberOwnPlace();
-  }
-
-  // Takes the pointer's position from the desktop's newest report beside the frames, so a person who moved
-  // the real mouse is seen (a tap then clicks where the pointer is instead of pulling it back). Reports come
-  // tens of milliseconds (on a busy machine seconds) after a move: one that shows a place this backend put
-  // the pointer lately is its own move coming back, possibly older than the newest, and is not taken.
-  void TakeReportedPointer() {
-    const auto report = frames->LatestPointer();
-    if (!report || report->serial == pointerSerial) return;
-    pointerSerial = report->serial;
-    const Point at = report->at;
-    if (at.x < 0 || at.y < 0 || at.x >= report->stream.width || at.y >= report->stream.height)
-      return;  // on another monitor
-    // The stream's pixels into the monitor's logical pixels, the unit the portal's moves take (a scaled
-    // monitor may round a pixel either way).
-    const Size m = MonitorSize();
-    const Point reported =
-        Clamp({static_cast<int>(static_cast<std::int64_t>(at.x) * m.width / report->stream.width),
-               static_cast<int>(static_cast<std::int64_t>(at.y) * m.height / report->stream.height)});
-    const auto now = std::chrono::steady_clock::now();
-    for (const auto& [when, place] : ownPlaces)
-      if (now - when <= kOwnMovesEcho && std::abs(place.x - reported.x) <= 1 &&
-          std::abs(place.y - reported.y) <= 1)
-        return;
-    pos = reported;
   }
 
   void Key(PortalKey key, bool down) {
@@ -200,7 +157,6 @@ PortalPlatform::~PortalPlatform() = default;
 
 bool PortalPlatform::GetCursorPos(Point& p) {
   std::lock_guard lock(impl_->mutex);
-  impl_->TakeReportedPointer();
   p = impl_->pos;
   return true;
 }
@@ -215,12 +171,10 @@ bool PortalPlatform::SetCursorPos(Point p) {
 bool PortalPlatform::MoveCursorBy(int dx, int dy) {
   std::lock_guard lock(impl_->mutex);
   auto& im = *impl_;
-  im.TakeReportedPointer();  // the desktop moves the pointer on from where it really is
   const Point to = im.Clamp({AddClamped(im.pos.x, dx), AddClamped(im.pos.y, dy)});
   const int mx = to.x - im.pos.x, my = to.y - im.pos.y;
   im.pos = to;
   if (mx == 0 && my == 0) return !im.refusing;
-  im.RememberOwnPlace();
   im.queuedDx += mx;
   im.queuedDy += my;
   if (!t_holdingInput) im.SendQueuedMoves();

@@ -207,8 +207,7 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
                                          {{"types", 'u', nullptr, kKeyboard | kPointer}}, kQuick);
   if (!devices.arrived || devices.code != 0)
     throw std::runtime_error("desktop portal: the desktop offers no keyboard and pointer to control");
-  // The snapshot is of the screen without the pointer where the desktop can leave it out; the pointer's
-  // position then comes beside the frames (metadata), or not at all (hidden).
+  // The snapshot is of the screen without the pointer where the desktop can leave it out.
   std::uint32_t cursorModes = 0;
   {
     Error error;
@@ -216,10 +215,7 @@ PortalSession::PortalSession(std::chrono::milliseconds answerTimeout) : bus_(std
                                 &cursorModes);
   }
   std::vector<Option> sources = {{"types", 'u', nullptr, 1}, {"multiple", 'b', nullptr, 0}};
-  if (cursorModes & 4)
-    sources.push_back({"cursor_mode", 'u', nullptr, 4});
-  else if (cursorModes & 1)
-    sources.push_back({"cursor_mode", 'u', nullptr, 1});
+  if (cursorModes & 1) sources.push_back({"cursor_mode", 'u', nullptr, 1});
   const Response selected = bus_->Request(kScreenCast, "SelectSources", session_, sources, kQuick);
   if (!selected.arrived || selected.code != 0)
     throw std::runtime_error("desktop portal: the desktop offers no monitor to share");
