@@ -51,8 +51,6 @@ std::optional<PortalKey> KeyOfVk(std::uint16_t vk) {
   return std::nullopt;
 }
 
-thread_local bool t_holdingInput = false;
-
 }  // namespace
 
 struct PortalPlatform::Impl {
@@ -177,14 +175,9 @@ bool PortalPlatform::MoveCursorBy(int dx, int dy) {
   if (mx == 0 && my == 0) return !im.refusing;
   im.queuedDx += mx;
   im.queuedDy += my;
-  if (!t_holdingInput) im.SendQueuedMoves();
+  if (!HoldingInput()) im.SendQueuedMoves();
   log::Verbose("inject: cursor by ", mx, ",", my);
   return !im.refusing;
-}
-
-void PortalPlatform::HoldInput(bool hold) {
-  t_holdingInput = hold;
-  if (!hold) FlushInput();
 }
 
 void PortalPlatform::FlushInput() {

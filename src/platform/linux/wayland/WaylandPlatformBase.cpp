@@ -12,6 +12,21 @@
 
 namespace fernpad::wayland {
 
+namespace {
+
+thread_local bool t_holdingInput = false;
+
+}  // namespace
+
+void WaylandPlatformBase::HoldInput(bool hold) {
+  t_holdingInput = hold;
+  if (!hold) FlushInput();
+}
+
+bool WaylandPlatformBase::HoldingInput() {
+  return t_holdingInput;
+}
+
 void Pump(wl_display* dpy) {
   while (wl_display_prepare_read(dpy) != 0)
     if (wl_display_dispatch_pending(dpy) < 0) return;

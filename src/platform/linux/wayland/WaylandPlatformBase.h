@@ -22,6 +22,8 @@ class WaylandPlatformBase : public Platform {
   // The most wheel clicks one mouse record turns.
   static constexpr int kMaxWheelClicks = 50;
 
+  // The calling thread's relative moves may wait for FlushInput while it holds input.
+  void HoldInput(bool hold) final;
   std::int16_t VkKeyScan(std::uint8_t c) override;
   std::string ForegroundWindowTitle() override;
   std::string KeyboardLayoutName() override;
@@ -34,6 +36,9 @@ class WaylandPlatformBase : public Platform {
   void SetPowerOffCommand(std::vector<std::string> argv) { powerOffCommand_ = std::move(argv); }
 
  protected:
+  // Whether the calling thread holds input.
+  static bool HoldingInput();
+
   // The keysyms that type the Windows-1252 character, best first; none (said in the log, prefixed with
   // `backend`) when it has none.
   static std::vector<x11keys::Sym> KeysymsToType(std::uint8_t c, const char* backend);

@@ -163,8 +163,6 @@ const zwlr_screencopy_frame_v1_listener kFrameListener = {OnFrameBuffer,    OnFr
                                                           OnFrameFailed,    OnFrameDamage, OnFrameDmabuf,
                                                           OnFrameBufferDone};
 
-thread_local bool t_holdingInput = false;
-
 }  // namespace
 
 // Snapshots travel on a connection of their own: the compositor takes 50-80 ms to copy a 1080p screen, and
@@ -356,17 +354,12 @@ bool WlrootsPlatform::MoveCursorBy(int dx, int dy) {
   if (mx == 0 && my == 0) return !im.broken;
   zwlr_virtual_pointer_v1_motion(im.pointer, NowMs(), wl_fixed_from_int(mx), wl_fixed_from_int(my));
   zwlr_virtual_pointer_v1_frame(im.pointer);
-  if (t_holdingInput)
+  if (HoldingInput())
     im.movesQueued = true;
   else
     im.Flush();
   log::Verbose("inject: cursor by ", mx, ",", my);
   return !im.broken;
-}
-
-void WlrootsPlatform::HoldInput(bool hold) {
-  t_holdingInput = hold;
-  if (!hold) FlushInput();
 }
 
 void WlrootsPlatform::FlushInput() {

@@ -25,7 +25,6 @@ class WlrootsPlatform : public wayland::WaylandPlatformBase {
   bool GetCursorPos(Point& p) override;
   bool SetCursorPos(Point p) override;
   bool MoveCursorBy(int dx, int dy) override;
-  void HoldInput(bool hold) override;
   void FlushInput() override;
   void SendMouseInput(std::uint32_t flags, std::int32_t mouseData) override;
   void SendKeyInput(std::uint16_t virtualKey, bool keyUp) override;
